@@ -1,0 +1,21 @@
+#pragma once
+// Handing an address to the system's default handler.
+#include <memory>
+#include <string>
+
+class QWidget;
+
+namespace platform {
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // ShellExecuteA: `verb` empty means the default action; `owner` may be null.
+    // Returns at once; throws PlatformError when the hand-off cannot be started.
+    virtual void Execute(const std::string& address, const std::string& verb, QWidget* owner) = 0;
+};
+
+// xdg-open, spawned without a shell and never waited for.
+std::unique_ptr<Shell> makeSystemShell();
+
+}  // namespace platform
