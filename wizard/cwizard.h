@@ -76,6 +76,11 @@ public:
     // and the window closes once the step has ended.
     bool CloseRequested() const { return closeRequested_; }
 
+    // The buttons' handlers: what a click (or Enter or Esc) does.
+    void cmdStepBack_Click();
+    void cmdStepFwd_Click();
+    void cmdTerminate_Click();
+
     // Controls.
     QLabel* picSplash() const { return picSplash_; }
     QWidget* picPage() const { return picPage_; }
@@ -83,6 +88,10 @@ public:
     QPushButton* cmdStepFwd() const { return cmdStepFwd_; }
     QPushButton* cmdTerminate() const { return cmdTerminate_; }
     const std::array<LineControl, 2>& lnBevel() const { return lnBevel_; }
+    // The window's controls in tab order (tab index 0 first).
+    const std::vector<QWidget*>& TabOrder() const { return tabOrder_; }
+    // The button that Enter clicks.
+    QPushButton* DefaultButton() const;
 
     // The window's outer size and position in twips.
     double WidthTwips() const;
@@ -122,10 +131,9 @@ private:
     void Form_Paint(QPainter& painter);
 
     void LoadWindow();
-    void cmdStepBack_Click();
-    void cmdStepFwd_Click();
-    void cmdTerminate_Click();
     void FinishAndClose();
+    void SetTabIndex(QWidget* control, int index);
+    void SetDefaultButton(QPushButton* button, bool isDefault);
 
     platform::Platform& platform_;
     std::vector<PageEntry> pages_;
@@ -152,6 +160,7 @@ private:
     QPushButton* cmdStepFwd_ = nullptr;
     QPushButton* cmdTerminate_ = nullptr;
     std::array<LineControl, 2> lnBevel_{};
+    std::vector<QWidget*> tabOrder_;
 };
 
 }  // namespace wizard
