@@ -1,0 +1,163 @@
+#include "dataservice/passwords.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
+
+#include <stdexcept>
+#include <vector>
+
+namespace dataservice {
+namespace {
+
+constexpr std::string_view kScheme = "pbkdf2-sha256";
+constexpr std::size_t kSaltBytes = 16;
+constexpr std::size_t kKeyBytes = 32;
+constexpr std::size_t kMaxRemembered = 4096;
+
+std::string toHex(const unsigned char* data, std::size_t n) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(n * 2);
+    for (std::size_t i = 0; i < n; ++i) {
+        out.push_back(digits[data[i] >> 4]);
+        out.push_back(digits[data[i] & 0x0F]);
+    }
+    return out;
+}
+
+bool fromHex(std::string_view hex, std::vector<unsigned char>& out) {
+    if (hex.size() % 2 != 0) return false;
+    const auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    out.clear();
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        out.push_back(static_cast<unsigned char>(hi * 16 + lo));
+    }
+    return true;
+}
+
+std::vector<unsigned char> derive(std::string_view password, const std::vector<unsigned char>& salt,
+                                  int iterations, std::size_t length) {
+    std::vector<unsigned char> key(length);
+    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt.data(),
+                          static_cast<int>(salt.size()), iterations, EVP_sha256(),
+                          static_cast<int>(key.size()), key.data()) != 1)
+        throw std::runtime_error("key derivation failed");
+    return key;
+}
+
+struct Parsed {
+    int iterations = 0;
+    std::vector<unsigned char> salt, key;
+};
+
+bool parse(std::string_view stored, Parsed& p) {
+    const std::size_t a = stored.find('$');
+    if (a == std::string_view::npos || stored.substr(0, a) != kScheme) return false;
+    const std::size_t b = stored.find('$', a + 1);
+    if (b == std::string_view::npos) return false;
+    const std::size_t c = stored.find('$', b + 1);
+    if (c == std::string_view::npos) return false;
+    const std::string_view count = stored.substr(a + 1, b - a - 1);
+    if (count.empty() || count.size() > 9) return false;
+    int n = 0;
+    for (const char ch : count) {
+        if (ch < '0' || ch > '9') return false;
+        n = n * 10 + (ch - '0');
+    }
+    if (n < 1) return false;
+    p.iterations = n;
+    return fromHex(stored.substr(b + 1, c - b - 1), p.salt) && fromHex(stored.substr(c + 1), p.key) &&
+           !p.salt.empty() && !p.key.empty();
+}
+
+}  // namespace
+
+std::string hashPassword(std::string_view password, int iterations) {
+    if (iterations < 1) throw std::invalid_argument("iteration count must be positive");
+    std::vector<unsigned char> salt(kSaltBytes);
+    if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1)
+        throw std::runtime_error("no random salt available");
+    const auto key = derive(password, salt, iterations, kKeyBytes);
+    return std::string(kScheme) + "$" + std::to_string(iterations) + "$" + toHex(salt.data(), salt.size()) +
+           "$" + toHex(key.data(), key.size());
+}
+
+bool verifyPassword(std::string_view password, std::string_view stored) {
+    Parsed p;
+    if (!parse(stored, p)) return false;
+    const auto key = derive(password, p.salt, p.iterations, p.key.size());
+    return CRYPTO_memcmp(key.data(), p.key.data(), key.size()) == 0;
+}
+
+int passwordIterations(std::string_view stored) {
+    Parsed p;
+    return parse(stored, p) ? p.iterations : 0;
+}
+
+PasswordVerifier::PasswordVerifier(std::chrono::seconds remember, Clock clock)
+    : remember_(remember), clock_(std::move(clock)) {
+    unsigned char bytes[32];
+    if (RAND_bytes(bytes, sizeof bytes) != 1) throw std::runtime_error("no random secret available");
+    secret_.assign(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+std::string PasswordVerifier::fingerprint(std::string_view name, std::string_view password) const {
+    // Name, a separator that cannot be confused with a length, then the password.
+    std::string message = std::to_string(name.size()) + ":";
+    message.append(name);
+    message.append(password);
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (!HMAC(EVP_sha256(), secret_.data(), static_cast<int>(secret_.size()),
+              reinterpret_cast<const unsigned char*>(message.data()), message.size(), mac, &len))
+        throw std::runtime_error("HMAC failed");
+    OPENSSL_cleanse(message.data(), message.size());
+    return std::string(name) + '\0' + std::string(reinterpret_cast<const char*>(mac), len);
+}
+
+bool PasswordVerifier::verify(std::string_view name, std::string_view password, const std::string& stored) {
+    const std::string key = fingerprint(name, password);
+    const auto now = clock_();
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = remembered_.find(key);
+        if (it != remembered_.end()) {
+            if (it->second.until > now && it->second.stored == stored) return true;
+            remembered_.erase(it);
+        }
+        ++derivations_;
+    }
+    // The slow part runs outside the lock, so other connections are not held up.
+    if (!verifyPassword(password, stored)) return false;
+    std::lock_guard lock(mutex_);
+    if (remembered_.size() >= kMaxRemembered) {
+        std::erase_if(remembered_, [&](const auto& e) { return e.second.until <= now; });
+        if (remembered_.size() >= kMaxRemembered) remembered_.clear();
+    }
+    remembered_[key] = Remembered{stored, now + remember_};
+    return true;
+}
+
+void PasswordVerifier::burn(std::string_view password, int iterations) {
+    {
+        std::lock_guard lock(mutex_);
+        ++derivations_;
+    }
+    const std::vector<unsigned char> salt(kSaltBytes, 0);
+    derive(password, salt, iterations < 1 ? 1 : iterations, kKeyBytes);
+}
+
+std::uint64_t PasswordVerifier::derivations() const {
+    std::lock_guard lock(mutex_);
+    return derivations_;
+}
+
+}  // namespace dataservice

@@ -1,0 +1,143 @@
+#pragma once
+// The service's SQLite database: allowed versions, profiles (subscriber accounts and
+// evaluation identities), their inventory items in arrival order, and the request journal.
+//
+// One connection, guarded by one lock: requests of the collector come one at a time, and a
+// single writer keeps the journal's order the order of commits. Every statement is prepared
+// once and bound; no value is ever pasted into SQL text.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
+
+#include "dataservice/journal.h"
+#include "dataservice/passwords.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace dataservice {
+
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct StoreOptions {
+    // PBKDF2 iterations for new accounts (stored with each hash, so it can change later).
+    int passwordIterations = kDefaultPasswordIterations;
+};
+
+struct Version {
+    std::int64_t major = 0, minor = 0, rev = 0;
+    friend bool operator==(const Version&, const Version&) = default;
+};
+
+enum class ProfileKind { Subscriber, Evaluation };
+
+struct Profile {
+    std::int64_t id = 0;
+    ProfileKind kind = ProfileKind::Subscriber;
+    std::string name;        // the user name, or the evaluation identifier
+    std::string created;     // "YYYY-MM-DDTHH:MM:SS", local time
+    std::string lastUpdate;  // set by a completed run
+    std::optional<std::string> runStarted;    // the last profile reset
+    std::optional<std::string> runCompleted;  // finalize after that reset
+};
+
+struct Credentials {
+    std::int64_t profileId = 0;
+    std::string passwordHash;
+    friend bool operator==(const Credentials&, const Credentials&) = default;
+};
+
+struct Item {
+    std::int64_t seq = 0;  // arrival order across the whole database
+    std::string category;
+    std::string text;
+    std::optional<std::string> configDate;  // the BIOS page's configuration date, as sent
+};
+
+class Store {
+public:
+    // Opens the database file, creating it with its schema (and version 1.1.11 allowed) when new.
+    explicit Store(const std::string& path, StoreOptions options = {});
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    const StoreOptions& options() const { return options_; }
+
+    // Runs `work` in one write transaction: committed when it returns, rolled back when it
+    // throws. Nested calls join the outer transaction.
+    template <class F>
+    auto transaction(F&& work) -> decltype(work()) {
+        std::lock_guard lock(mutex_);
+        begin();
+        try {
+            if constexpr (std::is_void_v<decltype(work())>) {
+                work();
+                commit();
+            } else {
+                auto result = work();
+                commit();
+                return result;
+            }
+        } catch (...) {
+            rollback();
+            throw;
+        }
+    }
+
+    void allowVersion(const Version& v);
+    bool disallowVersion(const Version& v);  // false when it was not allowed
+    bool isVersionAllowed(const Version& v);
+    std::vector<Version> allowedVersions();
+
+    bool addAccount(const std::string& name, std::string_view password);  // false when it exists
+    bool removeAccount(const std::string& name);  // removes its items too; false when unknown
+    std::optional<Credentials> credentials(const std::string& name);
+    std::optional<Profile> subscriber(const std::string& name);
+    std::vector<std::string> accountNames();
+
+    bool registerEvaluation(const std::string& evalId);  // false when it was already registered
+    std::optional<Profile> evaluation(const std::string& evalId);
+
+    // The subscriber of that name, else the evaluation profile of that identifier.
+    std::optional<Profile> profileNamed(const std::string& name);
+
+    void resetInventory(std::int64_t profileId);  // deletes its items, starts a new run
+    std::int64_t addItem(std::int64_t profileId, const std::string& category, const std::string& text,
+                         const std::optional<std::string>& configDate = std::nullopt);
+    void finalizeRun(std::int64_t profileId);  // run complete, last-update date now
+    std::vector<Item> items(std::int64_t profileId);
+
+    // Masks passwords before anything is written. Returns the entry as kept.
+    JournalEntry appendJournal(const std::string& path, const std::string& page, const Params& params,
+                               int status);
+    std::vector<JournalEntry> journal();
+
+private:
+    class Statement;
+    Statement& prepare(const char* sql);
+    void execute(const char* sql);
+    void createSchema();
+    void begin();
+    void commit();
+    void rollback();
+    std::optional<Profile> findProfile(ProfileKind kind, const std::string& name);
+
+    StoreOptions options_;
+    sqlite3* db_ = nullptr;
+    std::recursive_mutex mutex_;
+    int depth_ = 0;
+    std::unordered_map<const char*, std::unique_ptr<Statement>> statements_;
+};
+
+}  // namespace dataservice

@@ -1,0 +1,179 @@
+#include "dataservice/text.h"
+
+#include <ctime>
+
+namespace dataservice {
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+const char kReplacement[] = "\xEF\xBF\xBD";
+
+// Length of the well-formed UTF-8 sequence at text[i] and its code point; 0 when malformed.
+std::size_t sequenceAt(std::string_view text, std::size_t i, char32_t& cp) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char c = b(0);
+    const std::size_t left = text.size() - i;
+    if (c < 0x80) { cp = c; return 1; }
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) len = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else return 0;
+    if (left < len) return 0;
+    if (b(1) < lo || b(1) > hi) return 0;
+    for (std::size_t k = 2; k < len; ++k)
+        if (b(k) < 0x80 || b(k) > 0xBF) return 0;
+    cp = c & (len == 2 ? 0x1F : len == 3 ? 0x0F : 0x07);
+    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (b(k) & 0x3F);
+    return len;
+}
+
+bool xmlAllowed(char32_t cp) {
+    if (cp < 0x20) return cp == 0x09 || cp == 0x0A || cp == 0x0D;
+    return cp != 0xFFFE && cp != 0xFFFF;
+}
+
+}  // namespace
+
+std::string percentDecode(std::string_view text, bool plusIsSpace) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
+            i += 2;
+        } else if (c == '+' && plusIsSpace) {
+            out.push_back(' ');
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+Params parseQuery(std::string_view rawQuery) {
+    Params params;
+    std::size_t start = 0;
+    while (start <= rawQuery.size()) {
+        std::size_t end = rawQuery.find('&', start);
+        if (end == std::string_view::npos) end = rawQuery.size();
+        const std::string_view piece = rawQuery.substr(start, end - start);
+        if (!piece.empty()) {
+            const std::size_t eq = piece.find('=');
+            if (eq == std::string_view::npos)
+                params.emplace_back(percentDecode(piece, true), std::string());
+            else
+                params.emplace_back(percentDecode(piece.substr(0, eq), true),
+                                    percentDecode(piece.substr(eq + 1), true));
+        }
+        start = end + 1;
+    }
+    return params;
+}
+
+const std::string* findParam(const Params& params, std::string_view key) {
+    for (const auto& [k, v] : params)
+        if (equalsIgnoreCase(k, key)) return &v;
+    return nullptr;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
+std::string toLowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = lowerAscii(c);
+    return out;
+}
+
+std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
+    char32_t cp = 0;
+    return i < text.size() ? sequenceAt(text, i, cp) : 0;
+}
+
+std::string repairUtf8(std::string_view text, bool xmlSafe) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        char32_t cp = 0;
+        const std::size_t len = sequenceAt(text, i, cp);
+        if (len == 0) {
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        if (xmlSafe && !xmlAllowed(cp)) out += kReplacement;
+        else out.append(text.substr(i, len));
+        i += len;
+    }
+    return out;
+}
+
+std::string xmlAttributeEscape(std::string_view text) {
+    const std::string clean = repairUtf8(text, true);
+    std::string out;
+    out.reserve(clean.size() + 16);
+    for (const char c : clean) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&apos;"; break;
+            case '\t': out += "&#9;"; break;
+            case '\n': out += "&#10;"; break;
+            case '\r': out += "&#13;"; break;
+            default: out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string htmlEscape(std::string_view text) {
+    const std::string clean = repairUtf8(text, true);
+    std::string out;
+    out.reserve(clean.size() + 16);
+    for (const char c : clean) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default: out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string localTimestamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
+    return buf;
+}
+
+}  // namespace dataservice
