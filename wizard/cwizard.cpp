@@ -185,30 +185,32 @@ void CWizard::cmdTerminate_Click() {
 }
 
 void CWizard::closeEvent(QCloseEvent* event) {
-    if (closing_) {
-        event->accept();
-        return;
+    if (!closing_) {
+        event->ignore();
+        if (closeRequested_) return;  // already confirmed; the window closes when the step ends
+        bool cancel = false;
+        // Without a controller there is nobody to ask: the window simply closes.
+        if (clientHandle_ && !guarded([&] { clientHandle_->OnCancel(cancel); })) cancel = true;
+        if (cancel) return;
+        if (stepInProgress_) {
+            closeRequested_ = true;
+            return;
+        }
+        guarded([&] { finish(); });  // a page that fails to unload must not keep the program alive
+        closing_ = true;
     }
-    event->ignore();
-    if (closeRequested_) return;  // already confirmed; the window closes when the step ends
-    bool cancel = false;
-    // Without a controller there is nobody to ask: the window simply closes.
-    if (clientHandle_ && !guarded([&] { clientHandle_->OnCancel(cancel); })) cancel = true;
-    if (cancel) return;
-    if (stepInProgress_) {
-        closeRequested_ = true;
-        return;
-    }
-    FinishAndClose();
+    event->accept();
+    if (closed_) return;
+    closed_ = true;
+    pages_.clear();
+    emit closed();
 }
 
 void CWizard::FinishAndClose() {
     closeRequested_ = false;
-    guarded([&] { finish(); });  // a page that fails to unload must not keep the program alive
+    guarded([&] { finish(); });
     closing_ = true;
     close();
-    pages_.clear();
-    emit closed();
 }
 
 }  // namespace wizard

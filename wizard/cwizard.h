@@ -147,6 +147,7 @@ private:
     bool loaded_ = false;
     bool closeRequested_ = false;
     bool closing_ = false;
+    bool closed_ = false;
     IWizardController* clientHandle_ = nullptr;
     QPointer<QWidget> currentPageForm_;
     platform::WindowHandle focusReturnHandle_ = nullptr;
