@@ -1,0 +1,10 @@
+#pragma once
+// Small file helpers of the registry backend.
+#include <string>
+
+namespace platform {
+
+// The whole file into `out`. False with errno set when it cannot be opened or read.
+bool readWholeFile(const std::string& path, std::string& out);
+
+}  // namespace platform
