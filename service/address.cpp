@@ -1,0 +1,72 @@
+// Request addresses, the site root of ServerPath and the public web site's address.
+#include <cctype>
+#include <string>
+
+#include "service/service.h"
+
+namespace service {
+namespace {
+
+bool unreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+// Values may hold anything a user typed or an inventory reported; on the wire only the
+// unreserved characters go as they are, every other byte of the UTF-8 text as %XX.
+void appendEncoded(std::string& out, const std::string& value) {
+    static const char hex[] = "0123456789ABCDEF";
+    for (const char ch : value) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (unreserved(c)) {
+            out += ch;
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0x0F];
+        }
+    }
+}
+
+bool schemeCharacter(unsigned char c, bool first) {
+    if (std::isalpha(c)) return true;
+    return !first && (std::isdigit(c) || c == '+' || c == '-' || c == '.');
+}
+
+}  // namespace
+
+std::string BuildAddress(const std::string& serverPath, const Request& request) {
+    std::string address = serverPath + request.page;
+    char separator = '?';
+    for (const auto& [key, value] : request.query) {
+        address += separator;
+        address += key;
+        address += '=';
+        appendEncoded(address, value);
+        separator = '&';
+    }
+    return address;
+}
+
+const std::string& SiteAddress() {
+    static const std::string address = VANTREL_SITE_ADDRESS;
+    return address;
+}
+
+std::string SiteAddressWithPath(const std::string& path) { return SiteAddress() + path; }
+
+std::optional<std::string> SiteRoot(const std::string& serverPath) {
+    const auto separator = serverPath.find("://");
+    if (separator == std::string::npos || separator == 0) return std::nullopt;
+    for (std::size_t i = 0; i < separator; ++i)
+        if (!schemeCharacter(static_cast<unsigned char>(serverPath[i]), i == 0)) return std::nullopt;
+    const std::size_t hostStart = separator + 3;
+    std::size_t hostEnd = serverPath.find_first_of("/?#", hostStart);
+    if (hostEnd == std::string::npos) hostEnd = serverPath.size();
+    if (hostEnd == hostStart) return std::nullopt;
+    for (std::size_t i = hostStart; i < hostEnd; ++i)
+        if (static_cast<unsigned char>(serverPath[i]) <= ' ') return std::nullopt;
+    return serverPath.substr(0, hostEnd) + "/";
+}
+
+}  // namespace service
