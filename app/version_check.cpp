@@ -1,0 +1,28 @@
+#include "app/version_check.h"
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include "app/texts.h"
+
+namespace app {
+
+VersionOutcome CheckVersion(const service::ServiceClient& client, platform::Ui& ui, int major, int minor,
+                            int revision) {
+    std::int32_t count = 0;
+    try {
+        count = client.ServiceRequest(service::VersionRequest(major, minor, revision)).RecordCount();
+    } catch (const std::exception&) {
+        return VersionOutcome::Failed;  // an unreachable service must not keep anyone from working
+    }
+    if (count >= 1) return VersionOutcome::Run;
+
+    platform::MessageBox box;
+    box.text = std::string(kOutdatedVersionLead) + service::SiteAddressWithPath(kDownloadPagePath) +
+               kOutdatedVersionTail;
+    ui.Show(box);
+    return VersionOutcome::Refused;
+}
+
+}  // namespace app
