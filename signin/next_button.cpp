@@ -1,0 +1,81 @@
+#include "signin/next_button.h"
+
+#include <optional>
+#include <string>
+
+#include <QPushButton>
+
+#include "platform/guard.h"
+#include "signin/guid_string.h"
+#include "signin/texts.h"
+
+namespace signin {
+
+using platform::guarded;
+using platform::guardedCondition;
+
+void NextButton::cmdStepFwd_Click(wizard::CWizard& wizard) const {
+    const std::int16_t step = wizard.CurrentStep();
+    if (step == 1) {
+        ConnectivityTest();
+    } else if (step == 2) {
+        // The selection at this moment decides; the page keeps IsSubscriber current.
+        if (state_->IsSubscriber)
+            AccountCheck(wizard);
+        else
+            EvaluationPath(wizard);
+        return;
+    }
+    StepForward(wizard);
+}
+
+void NextButton::ConnectivityTest() const {
+    platform::Network& network = platform_->network;
+    guarded([&] { network.Close(); });
+    guarded([&] { network.Refresh(); });
+    const bool notConnected = guardedCondition([&] {
+        const std::string address = network.LocalIP();
+        return address.empty() || address == texts::kLoopbackAddress;
+    });
+    if (!notConnected) return;
+    Tell(texts::kNotConnected);
+    platform_->ui.End();
+}
+
+void NextButton::AccountCheck(wizard::CWizard& wizard) const {
+    std::optional<service::ServiceReply> reply;
+    guarded([&] { reply = client_->ServiceRequest(service::AccountRequest(state_->UserName, state_->UserPassword)); });
+    if (!reply) {
+        // No answer is not an accepted account: say so and stay, so that Next can try again.
+        Tell(std::string(texts::kAccountCheckFailedLead) + service::SiteAddress() + texts::kAccountCheckFailedTail);
+        return;
+    }
+    if (reply->RecordCount() != 1) {
+        Tell(std::string(texts::kInvalidLoginLead) + service::SiteAddress() + texts::kInvalidLoginTail);
+        return;
+    }
+    // A field that is missing or is no date leaves that date as it was.
+    guarded([&] { state_->ProfileCrDate = service::FieldToDate(reply->Field(1)); });
+    guarded([&] { state_->ProfileLuDate = service::FieldToDate(reply->Field(2)); });
+    StepForward(wizard);
+}
+
+void NextButton::EvaluationPath(wizard::CWizard& wizard) const {
+    guarded([&] { state_->EvalID = CreateGuidString(platform_->guids); });
+    guarded([&] { state_->EvalID = EvaluationId(state_->EvalID); });
+    guarded([&] { client_->ServiceRequest(service::RegistrationRequest(state_->EvalID)); });
+    StepForward(wizard);
+}
+
+void NextButton::StepForward(wizard::CWizard& wizard) const {
+    guarded([&] { wizard.SetFocusReturnHandle(wizard.cmdStepFwd()); });
+    guarded([&] { wizard.Step(1); });
+}
+
+void NextButton::Tell(const std::string& text) const {
+    platform::MessageBox box;  // OK only, no icon, the application's title
+    box.text = text;
+    guarded([&] { platform_->ui.Show(box); });
+}
+
+}  // namespace signin
