@@ -1,0 +1,91 @@
+#include "platform/linux/pci_names.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" {
+#include <pci/pci.h>
+}
+
+#include "platform/linux/sysfs_reader.h"
+
+namespace platform::instr {
+
+namespace {
+
+void quietMessage(char*, ...) {}
+
+// libpci calls this only for an out-of-memory or a programming error, and expects no return.
+[[noreturn]] void fatalMessage(char*, ...) { std::abort(); }
+
+}  // namespace
+
+std::optional<unsigned> parseHexId(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    if (text.empty() || text.size() > 4) return std::nullopt;
+    unsigned value = 0;
+    for (char c : text) {
+        unsigned digit;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+        else return std::nullopt;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+std::string hexIds(unsigned vendor, unsigned device) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04x:%04x", vendor & 0xFFFFu, device & 0xFFFFu);
+    return buf;
+}
+
+PciNames::PciNames(std::optional<std::string> idsFile) : idsFile_(std::move(idsFile)) {}
+
+PciNames::~PciNames() {
+    if (access_) pci_cleanup(access_);
+}
+
+std::optional<std::string> PciNames::lookup(int flags, unsigned vendor, unsigned device) {
+    if (!access_ && !broken_) {
+        access_ = pci_alloc();
+        if (!access_) {
+            broken_ = true;
+            return std::nullopt;
+        }
+        access_->warning = quietMessage;
+        access_->debug = quietMessage;
+        access_->error = fatalMessage;
+        // No cache file in the home folder and no network look-ups: the list alone decides.
+        access_->id_lookup_mode = 0;
+        if (idsFile_) {
+            pci_set_name_list_path(access_, idsFile_->data(), 0);
+            // A tree that brings its own list gets only that list, not this machine's hwdb.
+            access_->id_lookup_mode = PCI_LOOKUP_NO_HWDB;
+        }
+    }
+    if (!access_) return std::nullopt;
+    char buf[512];
+    const char* found = pci_lookup_name(access_, buf, sizeof buf, flags | PCI_LOOKUP_NO_NUMBERS,
+                                        static_cast<int>(vendor), static_cast<int>(device));
+    if (!found) return std::nullopt;
+    std::string text = cleanText(found);
+    if (text.empty()) return std::nullopt;
+    return text;
+}
+
+std::string PciNames::name(unsigned vendor, unsigned device) {
+    std::lock_guard lock(mutex_);
+    if (auto full = lookup(PCI_LOOKUP_VENDOR | PCI_LOOKUP_DEVICE, vendor, device)) return *full;
+    if (auto vendorName = lookup(PCI_LOOKUP_VENDOR, vendor, 0)) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, " Device %04x", device & 0xFFFFu);
+        return *vendorName + buf;
+    }
+    return hexIds(vendor, device);
+}
+
+}  // namespace platform::instr
