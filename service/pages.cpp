@@ -75,14 +75,14 @@ Request ProfileResetRequest(const Identity& who, platform::Date created, platfor
 }
 
 Request UploadRequest(Upload page, const Identity& who, const std::vector<std::string>& data) {
-    const UploadPage& spec = uploadPage(page);
-    if (data.size() != spec.dataKeys.size())
-        throw std::invalid_argument(std::string(spec.page) + " takes " + std::to_string(spec.dataKeys.size()) +
+    const UploadPage& target = uploadPage(page);
+    if (data.size() != target.dataKeys.size())
+        throw std::invalid_argument(std::string(target.page) + " takes " + std::to_string(target.dataKeys.size()) +
                                     " data values, not " + std::to_string(data.size()));
     Request request;
-    request.page = who.isSubscriber ? std::string(spec.page) : std::string(kEvalPrefix) + spec.page;
+    request.page = who.isSubscriber ? std::string(target.page) : std::string(kEvalPrefix) + target.page;
     request.query.emplace_back(kUser, who.isSubscriber ? who.userName : who.evalId);
-    for (std::size_t i = 0; i < data.size(); ++i) request.query.emplace_back(spec.dataKeys[i], data[i]);
+    for (std::size_t i = 0; i < data.size(); ++i) request.query.emplace_back(target.dataKeys[i], data[i]);
     if (who.isSubscriber) request.query.emplace_back(kPassword, who.userPassword);
     return request;
 }
