@@ -25,7 +25,12 @@ void CWizard::RefreshButtons() {
     });
     guarded([&] { SetDefaultButton(cmdTerminate_, currentStep_ == stepCount_); });
     guarded([&] { SetTabIndex(picPage_, 5); });
-    guarded([&] { platform_.windows.SetFocus(picPage_); });
+    guarded([&] {
+        platform_.windows.SetFocus(picPage_);
+        // Hiding the page that had the focus leaves it on picPage, and a widget that already has the
+        // focus is not told again: pass it on into the new page all the same.
+        if (focusWidget() == picPage_) picPage_GotFocus();
+    });
 }
 
 void CWizard::SetFinishMode() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QPointer>
@@ -150,6 +151,10 @@ private:
     bool closed_ = false;
     IWizardController* clientHandle_ = nullptr;
     QPointer<QWidget> currentPageForm_;
+    // The position last set in twips and the pixel position it gave: until the window moves,
+    // reading the position gives back those twips rather than the pixels rounded to twips.
+    double placedLeftTwips_ = 0, placedTopTwips_ = 0;
+    std::optional<QPoint> placedAt_;
     platform::WindowHandle focusReturnHandle_ = nullptr;
 
     std::function<void(CWizard&)> auditRoutine_;

@@ -110,12 +110,22 @@ void CWizard::SetHeightTwips(double twips) {
     setFixedSize(width(), static_cast<int>(h));
 }
 
-double CWizard::LeftTwips() const { return frameGeometry().x() * platform_.windows.TwipsPerPixelX(); }
-double CWizard::TopTwips() const { return frameGeometry().y() * platform_.windows.TwipsPerPixelY(); }
+double CWizard::LeftTwips() const {
+    if (placedAt_ && frameGeometry().topLeft() == *placedAt_) return placedLeftTwips_;
+    return frameGeometry().x() * platform_.windows.TwipsPerPixelX();
+}
+
+double CWizard::TopTwips() const {
+    if (placedAt_ && frameGeometry().topLeft() == *placedAt_) return placedTopTwips_;
+    return frameGeometry().y() * platform_.windows.TwipsPerPixelY();
+}
 
 void CWizard::MoveTwips(double left, double top) {
     move(static_cast<int>(platform::nearest(left / platform_.windows.TwipsPerPixelX())),
          static_cast<int>(platform::nearest(top / platform_.windows.TwipsPerPixelY())));
+    placedLeftTwips_ = left;
+    placedTopTwips_ = top;
+    placedAt_ = frameGeometry().topLeft();
 }
 
 bool CWizard::SwitchPage(std::int16_t from, std::int16_t to) {
