@@ -1,0 +1,165 @@
+#pragma once
+// Shared scaffolding of the data service tests: a fresh database in a temporary folder, the
+// server in-process on a free port, and small HTTP clients (the library's, and raw bytes).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include <gmock/gmock.h>
+
+#include "dataservice/server.h"
+#include "dataservice/store.h"
+#include "platform/recordset.h"
+
+namespace dataservice::testing {
+
+// A peer that closes first must not end the test program.
+inline const bool kIgnoreSigpipe = [] {
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}();
+
+// Few iterations keep the many account checks of the tests quick; the hash is the same kind.
+inline constexpr int kTestIterations = 1000;
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-ds-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Percent-encodes every byte but the unreserved ones, as the collector does.
+inline std::string encode(const std::string& value) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : value) {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(digits[c >> 4]);
+            out.push_back(digits[c & 15]);
+        }
+    }
+    return out;
+}
+
+// True once `reply` holds a whole response: its headers and as many body bytes as announced.
+inline bool completeResponse(const std::string& reply) {
+    const std::size_t end = reply.find("\r\n\r\n");
+    if (end == std::string::npos) return false;
+    std::string head = reply.substr(0, end);
+    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::size_t cl = head.find("\r\ncontent-length:");
+    const std::size_t length = cl == std::string::npos ? 0 : std::strtoul(head.c_str() + cl + 17, nullptr, 10);
+    return reply.size() >= end + 4 + length;
+}
+
+// Sends raw bytes on a new connection and returns everything the server sent back before it
+// closed (or before `waitMs` passed without a byte). The writing side stays open: the HTTP
+// library does not answer a peer that has half-closed its connection.
+inline std::string rawExchange(int port, const std::string& bytes, int waitMs = 5000) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return {};
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string reply;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        std::size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) break;
+            sent += static_cast<std::size_t>(n);
+        }
+        char buf[4096];
+        while (true) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, waitMs) <= 0) break;
+            const ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            reply.append(buf, static_cast<std::size_t>(n));
+            if (completeResponse(reply)) break;
+        }
+    }
+    close(fd);
+    return reply;
+}
+
+// The HTTP status of a raw reply ("HTTP/1.1 404 ..."), or 0 for none.
+inline int rawStatus(const std::string& reply) {
+    if (reply.compare(0, 5, "HTTP/") != 0) return 0;
+    const std::size_t sp = reply.find(' ');
+    return sp == std::string::npos ? 0 : std::atoi(reply.c_str() + sp + 1);
+}
+
+// A fresh database and the server on it, answering on 127.0.0.1 and a free port.
+class ServiceFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store = std::make_unique<Store>(dir.file("service.db"), StoreOptions{kTestIterations});
+        server = std::make_unique<Server>(*store, ServerOptions{"127.0.0.1", 0, journalFile()});
+        server->start();
+        client = std::make_unique<httplib::Client>("127.0.0.1", server->port());
+        client->set_url_encode(false);  // the tests encode as the collector does
+        client->set_keep_alive(true);
+        client->set_read_timeout(10, 0);
+    }
+    void TearDown() override {
+        client.reset();
+        server->stop();
+    }
+    virtual std::string journalFile() { return {}; }
+
+    // GET `target` ("/page.asp?..."): status and body; status 0 when no answer came.
+    std::pair<int, std::string> get(const std::string& target) {
+        const auto res = client->Get(target.c_str());
+        if (!res) return {0, {}};
+        return {res->status, res->body};
+    }
+    // GET and read the reply as a record set; fails the test for anything else.
+    platform::RecordSet records(const std::string& target) {
+        const auto [status, body] = get(target);
+        EXPECT_EQ(status, 200) << target;
+        return platform::ParseRecordSet(body);
+    }
+
+    TempDir dir;
+    std::unique_ptr<Store> store;
+    std::unique_ptr<Server> server;
+    std::unique_ptr<httplib::Client> client;
+};
+
+}  // namespace dataservice::testing

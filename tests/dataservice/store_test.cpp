@@ -1,0 +1,100 @@
+// The database: what a new one holds, what survives reopening, and what a failed request leaves.
+#include "tests/dataservice/harness.h"
+
+namespace dataservice::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class StoreTest : public ::testing::Test {
+protected:
+    std::unique_ptr<Store> open() { return std::make_unique<Store>(dir.file("s.db"), StoreOptions{kTestIterations}); }
+    TempDir dir;
+};
+
+TEST_F(StoreTest, ANewDatabaseAllowsOnlyTheCurrentVersionAndADisallowedOneStaysSo) {
+    {
+        auto store = open();
+        EXPECT_THAT(store->allowedVersions(), ElementsAre(Version{1, 1, 11}));
+        ASSERT_TRUE(store->disallowVersion(Version{1, 1, 11}));
+        EXPECT_FALSE(store->disallowVersion(Version{1, 1, 11}));
+        store->allowVersion(Version{1, 2, 0});
+        store->allowVersion(Version{1, 2, 0});
+    }
+    EXPECT_THAT(open()->allowedVersions(), ElementsAre(Version{1, 2, 0}));
+}
+
+TEST_F(StoreTest, AccountsAreUniqueAndRemovingOneRemovesItsItems) {
+    auto store = open();
+    ASSERT_TRUE(store->addAccount("ann", "pw"));
+    EXPECT_FALSE(store->addAccount("ann", "other"));
+    EXPECT_TRUE(verifyPassword("pw", store->credentials("ann")->passwordHash));
+    const auto id = store->subscriber("ann")->id;
+    store->addItem(id, "Software", "x");
+    ASSERT_TRUE(store->removeAccount("ann"));
+    EXPECT_FALSE(store->removeAccount("ann"));
+    EXPECT_TRUE(store->items(id).empty());
+    // A new account of the same name starts empty.
+    ASSERT_TRUE(store->addAccount("ann", "pw"));
+    EXPECT_TRUE(store->items(store->subscriber("ann")->id).empty());
+}
+
+TEST_F(StoreTest, SubscribersAndEvaluationsOfTheSameNameAreApart) {
+    auto store = open();
+    ASSERT_TRUE(store->addAccount("Eval00001", "pw"));
+    ASSERT_TRUE(store->registerEvaluation("Eval00001"));
+    EXPECT_FALSE(store->registerEvaluation("Eval00001"));
+    EXPECT_NE(store->subscriber("Eval00001")->id, store->evaluation("Eval00001")->id);
+    EXPECT_FALSE(store->credentials("EvalNone"));
+    EXPECT_EQ(store->profileNamed("Eval00001")->kind, ProfileKind::Subscriber);
+}
+
+TEST_F(StoreTest, AFailedTransactionLeavesNothingBehind) {
+    auto store = open();
+    ASSERT_TRUE(store->registerEvaluation("EvalAAAAA"));
+    const auto id = store->evaluation("EvalAAAAA")->id;
+    EXPECT_THROW(store->transaction([&] {
+        store->addItem(id, "Software", "half done");
+        store->appendJournal("/x", "x", {}, 200);
+        throw std::runtime_error("request failed");
+    }),
+                 std::runtime_error);
+    EXPECT_TRUE(store->items(id).empty());
+    EXPECT_TRUE(store->journal().empty());
+    // And the connection is usable afterwards.
+    store->transaction([&] { store->addItem(id, "Software", "done"); });
+    EXPECT_EQ(store->items(id).size(), 1u);
+}
+
+TEST_F(StoreTest, KeepsEverythingAcrossReopeningAndValuesByteForByte) {
+    const std::string binary("nul\0and\xFF", 8);
+    {
+        auto store = open();
+        ASSERT_TRUE(store->registerEvaluation("EvalBBBBB"));
+        store->addItem(store->evaluation("EvalBBBBB")->id, "BIOS", binary, std::string("1/2/2024"));
+        store->appendJournal("/p", "p", {{"PWD", "secret"}, {"k", binary}}, 200);
+    }
+    auto store = open();
+    const auto items = store->items(store->evaluation("EvalBBBBB")->id);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].text, binary);
+    EXPECT_EQ(items[0].configDate, std::optional<std::string>("1/2/2024"));
+    const auto journal = store->journal();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_EQ(journal[0].params, (Params{{"PWD", "***"}, {"k", binary}}));
+}
+
+TEST_F(StoreTest, RefusesAFileThatIsNotADatabase) {
+    std::ofstream(dir.file("s.db")) << "this is not a database, just text that is long enough to matter\n";
+    EXPECT_THROW(open(), StoreError);
+}
+
+TEST_F(StoreTest, HoldsNoPlaintextPassword) {
+    const std::string secret = "Plaintext-Canary-31337";
+    open()->addAccount("ann", secret);
+    EXPECT_EQ(readFile(dir.file("s.db")).find(secret), std::string::npos);
+    EXPECT_EQ(readFile(dir.file("s.db-wal")).find(secret), std::string::npos);
+}
+
+}  // namespace
+}  // namespace dataservice::testing
