@@ -1,0 +1,35 @@
+#include "pages/page5.h"
+
+#include "pages/controls.h"
+#include "pages/texts.h"
+#include "service/service.h"
+
+namespace pages {
+
+Page5::Page5(platform::WindowSystem& windows, platform::Shell& shell, const app::SharedState& state)
+    : CPageForm(windows), shell_(shell), state_(state) {}
+
+void Page5::CreateControls(QWidget& form) {
+    ApplyPageFont(form);
+    const QString text = QString::fromUtf8(texts::kFinishBefore) + QString::fromStdString(service::SiteAddress()) +
+                         QString::fromUtf8(texts::kFinishAfter);
+    Label1[1] = MakeLabel(form, "Label1_1", text, Twips(120, 240, 4125, 780));
+
+    auto* check = new WrappingCheckBox(QString::fromUtf8(texts::kFinishCheck), &form);
+    check->setObjectName("Check2");
+    check->setGeometry(Twips(240, 1800, 3615, 495));
+    check->setChecked(true);
+    Check2 = check;
+
+    QWidget::setTabOrder(Label1[1], Check2);
+}
+
+void Page5::FormUnload() {
+    if (!Check2 || !Check2->isChecked()) return;
+    // A base path without scheme and host has no profile page to show.
+    const auto address = service::ProfileAddress(state_.ServerPath);
+    if (!address) return;
+    service::OpenInBrowser(shell_, *address, texts::kOpenVerb, Form());
+}
+
+}  // namespace pages
