@@ -5,17 +5,16 @@
 #include <array>
 #include <vector>
 
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
+#include <QRadioButton>
 
 #include "app/shared_state.h"
 #include "platform/shell.h"
 #include "platform/window.h"
 #include "wizard/page_form.h"
-
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QRadioButton;
 
 namespace signin {
 
