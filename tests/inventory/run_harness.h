@@ -3,6 +3,7 @@
 // collection over the fake platform; records what each request saw.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,10 +53,14 @@ public:
     fakes::TestPlatform fake;
     app::SharedState state;
     service::ServiceClient client{fake.records, state.ServerPath};
+    std::unique_ptr<platform::Platform> bundle;  // outlives the wizard, which holds on to it
     std::unique_ptr<wizard::CWizardController> controller;
     std::shared_ptr<PlainPage> progressPage;
     std::vector<Sent> sent;
     bool progressLine = true;
+    // Real backends in place of the fake registry or instrumentation, when set before Build.
+    platform::Registry* registry = nullptr;
+    platform::Instrumentation* instrumentation = nullptr;
 
     RunHarness() {
         state.ServerPath = "http://127.0.0.1:8080/vantrel/";
@@ -68,6 +73,10 @@ public:
 
     // Builds the wizard on step 1; the run happens when step 3 is reached.
     void Build() {
+        const platform::Platform& f = fake.bundle;
+        bundle = std::make_unique<platform::Platform>(platform::Platform{
+            registry ? *registry : f.registry, instrumentation ? *instrumentation : f.instrumentation, f.records,
+            f.shell, f.guids, f.network, f.ui, f.windows});
         wizard::WizardParts parts;
         auto plain = [this] { return std::make_shared<PlainPage>(fake.windows, false); };
         parts.Page1 = plain;
@@ -77,8 +86,8 @@ public:
             return progressPage;
         };
         parts.Page5 = plain;
-        parts.RunAudit = inventory::CollectionRun(fake.get(), state, client);
-        controller = std::make_unique<wizard::CWizardController>(fake.get(), parts);
+        parts.RunAudit = inventory::CollectionRun(*bundle, state, client);
+        controller = std::make_unique<wizard::CWizardController>(*bundle, parts);
         state.Controller = controller.get();
         fake.records.fallback = [this](const std::string& address) {
             sent.push_back({address, Progress(), w().cmdStepBack()->isEnabled(), w().cmdStepFwd()->isEnabled(),
