@@ -30,16 +30,23 @@ inline platform::RecordSet AccountReply(int records, platform::FieldValue create
     return platform::RecordSet({"UID", "crDate", "luDate"}, rows);
 }
 
+// The fakes stand in for every service but those given: a real record source and GUID source
+// may take the place of theirs.
 struct SignInWizard {
     fakes::TestPlatform tp;
+    platform::Platform bundle;
     app::SharedState state;
-    service::ServiceClient client{tp.records, state.ServerPath};
+    service::ServiceClient client;
     std::shared_ptr<signin::Page2> page2;
     int audits = 0;
     std::unique_ptr<wizard::CWizardController> controller;
 
-    SignInWizard() {
-        state.ServerPath = "http://service.test/vantrel/";
+    explicit SignInWizard(const std::string& serverPath = "http://service.test/vantrel/",
+                          platform::RecordSource* records = nullptr, platform::GuidSource* guids = nullptr)
+        : bundle{tp.registry,  tp.instrumentation, records ? *records : tp.records, tp.shell, guids ? *guids : tp.guids,
+                 tp.network,   tp.ui,              tp.windows},
+          client(bundle.records, state.ServerPath) {
+        state.ServerPath = serverPath;
         wizard::WizardParts parts;
         parts.Page1 = [this] { return std::make_shared<BlankPage>(tp.windows); };
         parts.Page2 = [this] {
@@ -49,8 +56,8 @@ struct SignInWizard {
         parts.Page4 = [this] { return std::make_shared<BlankPage>(tp.windows); };
         parts.Page5 = [this] { return std::make_shared<BlankPage>(tp.windows); };
         parts.RunAudit = [this](wizard::CWizard&) { ++audits; };
-        parts.NextHandler = signin::NextButton(tp.get(), state, client);
-        controller = std::make_unique<wizard::CWizardController>(tp.get(), parts);
+        parts.NextHandler = signin::NextButton(bundle, state, client);
+        controller = std::make_unique<wizard::CWizardController>(bundle, parts);
     }
 
     wizard::CWizard& wizard() { return controller->WizardHandle(); }
