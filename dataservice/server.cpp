@@ -1,6 +1,8 @@
 #include "dataservice/server.h"
 
+#include <dirent.h>
 #include <httplib.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 
@@ -16,12 +18,37 @@ namespace {
 // the pool is larger than the library's default and idle connections are let go in time.
 constexpr std::size_t kWorkers = 16;
 constexpr std::size_t kKeepAliveRequests = 1000000;
-constexpr time_t kKeepAliveSeconds = 15;
+constexpr time_t kKeepAliveSeconds = 10;
 constexpr std::size_t kMaxBody = 64 * 1024;  // GETs carry none; anything else is cut short
 
 std::string_view queryOf(const std::string& target) {
     const std::size_t q = target.find('?');
     return q == std::string::npos ? std::string_view() : std::string_view(target).substr(q + 1);
+}
+
+// Ends the accepted connections of the server on `port`. A worker waiting on an idle
+// kept-alive connection would otherwise hold up stopping until its keep-alive time is out.
+void shutDownConnections(int port) {
+    DIR* fds = opendir("/proc/self/fd");
+    if (!fds) return;
+    while (const dirent* entry = readdir(fds)) {
+        char* end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || fd == dirfd(fds)) continue;
+        sockaddr_storage addr{};
+        socklen_t len = sizeof addr;
+        if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&addr), &len) != 0) continue;
+        int local = -1;
+        if (addr.ss_family == AF_INET) local = ntohs(reinterpret_cast<const sockaddr_in&>(addr).sin_port);
+        if (addr.ss_family == AF_INET6) local = ntohs(reinterpret_cast<const sockaddr_in6&>(addr).sin6_port);
+        if (local != port) continue;  // clients of the server have a port of their own
+        int listening = 1;
+        socklen_t size = sizeof listening;
+        if (getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || listening)
+            continue;
+        shutdown(static_cast<int>(fd), SHUT_RDWR);
+    }
+    closedir(fds);
 }
 
 }  // namespace
@@ -115,6 +142,12 @@ void Server::stop() {
     Impl& d = *impl_;
     if (!d.started) return;
     d.http.stop();
+    // The accept loop has ended; the pool still waits for its workers. Connections accepted
+    // just before the stop may appear meanwhile, hence the repeated sweep.
+    while (!d.listenEnded) {
+        shutDownConnections(d.port);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     if (d.thread.joinable()) d.thread.join();
     d.started = false;
 }

@@ -335,6 +335,12 @@ std::vector<Item> Store::items(std::int64_t profileId) {
     return out;
 }
 
+std::vector<Item> Store::itemsOf(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    const auto profile = profileNamed(name);
+    return profile ? items(profile->id) : std::vector<Item>{};
+}
+
 JournalEntry Store::appendJournal(const std::string& path, const std::string& page, const Params& params,
                                   int status) {
     JournalEntry entry{0, localTimestamp(), path, page, maskPasswords(params), status};

@@ -117,6 +117,8 @@ public:
                          const std::optional<std::string>& configDate = std::nullopt);
     void finalizeRun(std::int64_t profileId);  // run complete, last-update date now
     std::vector<Item> items(std::int64_t profileId);
+    // The items of profileNamed(name); none when there is no such profile.
+    std::vector<Item> itemsOf(const std::string& name);
 
     // Masks passwords before anything is written. Returns the entry as kept.
     JournalEntry appendJournal(const std::string& path, const std::string& page, const Params& params,

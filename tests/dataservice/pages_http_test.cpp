@@ -1,5 +1,6 @@
 // The pages over HTTP, through the in-process server: what each answers and what it stores.
 #include <algorithm>
+#include <thread>
 
 #include "tests/dataservice/harness.h"
 
@@ -349,6 +350,68 @@ TEST_F(ProfilePage, EscapesTheNameOfAnUnknownProfileAndAsksForANameWithoutOne) {
     const auto [bare, form] = get("/profile/hwsw.asp");
     EXPECT_EQ(bare, 200);
     EXPECT_NE(form.find("name=\"UID\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace dataservice::testing
+
+namespace dataservice::testing {
+namespace {
+
+class ServerLifecycle : public ServiceFixture {};
+
+TEST_F(ServerLifecycle, StoppingEndsIdleKeptAliveConnections) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(server->port()));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const std::string request = "GET /getversion.asp?Major=1&Minor=1&Rev=11 HTTP/1.1\r\nHost: x\r\n\r\n";
+    ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    std::string reply;
+    char buf[4096];
+    while (!completeResponse(reply)) {
+        pollfd p{fd, POLLIN, 0};
+        ASSERT_GT(poll(&p, 1, 5000), 0);
+        const ssize_t n = recv(fd, buf, sizeof buf, 0);
+        ASSERT_GT(n, 0);
+        reply.append(buf, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(rawStatus(reply), 200);
+
+    // While our end stays open, stopping ends the server's end well before its keep-alive
+    // time (longer than the wait here) would have.
+    client.reset();
+    std::thread stopping([this] { server->stop(); });
+    pollfd p{fd, POLLIN, 0};
+    const int ready = poll(&p, 1, 5000);
+    const ssize_t n = ready > 0 ? recv(fd, buf, sizeof buf, 0) : -1;
+    stopping.join();
+    close(fd);
+    EXPECT_GT(ready, 0);
+    EXPECT_EQ(n, 0);
+}
+
+TEST_F(ServerLifecycle, ConcurrentUploadsAreAllStoredEachInItsOwnOrder) {
+    constexpr int kThreads = 4, kEach = 50;
+    for (int t = 0; t < kThreads; ++t) ASSERT_TRUE(store->addAccount("user" + std::to_string(t), "pw"));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([this, t] {
+            httplib::Client c("127.0.0.1", server->port());
+            c.set_keep_alive(true);
+            for (int i = 0; i < kEach; ++i)
+                c.Get(("/sftdata.asp?UID=user" + std::to_string(t) + "&qIS=" + std::to_string(i) + "&PWD=pw").c_str());
+        });
+    for (auto& th : threads) th.join();
+    for (int t = 0; t < kThreads; ++t) {
+        const auto items = store->itemsOf("user" + std::to_string(t));
+        ASSERT_EQ(items.size(), static_cast<std::size_t>(kEach));
+        for (int i = 0; i < kEach; ++i) EXPECT_EQ(items[i].text, std::to_string(i));
+    }
+    const auto journal = store->journal();
+    EXPECT_EQ(journal.size(), static_cast<std::size_t>(kThreads * kEach));
 }
 
 }  // namespace
