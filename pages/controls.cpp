@@ -1,5 +1,7 @@
 #include "pages/controls.h"
 
+#include "pages/texts.h"
+
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -47,10 +49,14 @@ void WrappingCheckBox::paintEvent(QPaintEvent*) {
 
 bool WrappingCheckBox::hitButton(const QPoint& pos) const { return rect().contains(pos); }
 
-void ApplyPageFont(QWidget& form) {
-    QFont font = form.font();
-    font.setPointSizeF(8.25);
-    form.setFont(font);
+QFont TitleFont() {
+    QFont font;
+    font.setFamilies({texts::kTitleFontFamily, "Microsoft Sans Serif", "Liberation Sans", "Arial", "Nimbus Sans",
+                      "Helvetica"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(texts::kTitleFontPoints);
+    font.setBold(true);
+    return font;
 }
 
 }  // namespace pages

@@ -1,6 +1,7 @@
 #pragma once
 // The few control kinds the information pages are made of.
 #include <QCheckBox>
+#include <QFont>
 #include <QLabel>
 #include <QRect>
 #include <QString>
@@ -26,7 +27,7 @@ protected:
     bool hitButton(const QPoint& pos) const override;
 };
 
-// The pages' own font: the classic forms' 8.25 points, which the pages' boxes are measured for.
-void ApplyPageFont(QWidget& form);
+// The welcome title's face: bold "MS Sans Serif", or a sans-serif face of similar width.
+QFont TitleFont();
 
 }  // namespace pages

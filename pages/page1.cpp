@@ -1,7 +1,5 @@
 #include "pages/page1.h"
 
-#include <QFont>
-
 #include "pages/controls.h"
 #include "pages/texts.h"
 
@@ -10,12 +8,8 @@ namespace pages {
 Page1::Page1(platform::WindowSystem& windows) : CPageForm(windows) {}
 
 void Page1::CreateControls(QWidget& form) {
-    ApplyPageFont(form);
     Label2 = MakeLabel(form, "Label2", texts::kWelcomeTitle, Twips(120, 240, 3015, 255));
-    QFont title(texts::kTitleFontFamily);
-    title.setPointSizeF(texts::kTitleFontPoints);
-    title.setBold(true);
-    Label2->setFont(title);
+    Label2->setFont(TitleFont());
     Label1[0] = MakeLabel(form, "Label1", texts::kWelcomeIntro, Twips(120, 600, 4215, 735));
     Label3 = MakeLabel(form, "Label3", texts::kWelcomeAdvice, Twips(120, 1320, 3615, 495));
     Label1[1] = MakeLabel(form, "Label1_1", texts::kWelcomeContinue, Twips(120, 1920, 4125, 225));

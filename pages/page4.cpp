@@ -9,7 +9,6 @@ namespace pages {
 Page4::Page4(platform::WindowSystem& windows) : CPageForm(windows) {}
 
 void Page4::CreateControls(QWidget& form) {
-    ApplyPageFont(form);
     const QString intro = QString::fromUtf8(texts::kProgressIntroBefore) + QString::fromStdString(service::SiteAddress()) +
                           QString::fromUtf8(texts::kProgressIntroAfter);
     Label1[0] = MakeLabel(form, "Label1", intro, Twips(120, 240, 4005, 930));

@@ -10,7 +10,6 @@ Page5::Page5(platform::WindowSystem& windows, platform::Shell& shell, const app:
     : CPageForm(windows), shell_(shell), state_(state) {}
 
 void Page5::CreateControls(QWidget& form) {
-    ApplyPageFont(form);
     const QString text = QString::fromUtf8(texts::kFinishBefore) + QString::fromStdString(service::SiteAddress()) +
                          QString::fromUtf8(texts::kFinishAfter);
     Label1[1] = MakeLabel(form, "Label1_1", text, Twips(120, 240, 4125, 780));

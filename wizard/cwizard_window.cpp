@@ -1,4 +1,5 @@
 // The wizard window's creation, its outer size in twips, and hosting of page windows.
+#include <QFont>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
@@ -18,6 +19,17 @@ namespace {
 constexpr int kStoredClientWidthTwips = 6120;
 constexpr int kStoredClientHeightTwips = 4110;
 
+// The classic dialog font that the window's and the pages' boxes are measured for: 8.25-point
+// "MS Sans Serif", or else a sans-serif face of similar width; the wide default faces would wrap
+// and clip the pages' texts. Hosted pages inherit it.
+QFont DialogFont() {
+    QFont font;
+    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial", "Nimbus Sans", "Helvetica"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    return font;
+}
+
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
     auto* b = new QPushButton(QString::fromUtf8(caption), parent);
     b->setObjectName(name);
@@ -35,6 +47,7 @@ CWizard::CWizard(platform::Platform& platform)
     setObjectName("CWizard");
     setWindowTitle(texts::kWindowTitle);
     setWindowIcon(WindowIcon());
+    setFont(DialogFont());
 
     picSplash_ = new QLabel(this);
     picSplash_->setObjectName("picSplash");

@@ -201,6 +201,18 @@ protected:
     std::unique_ptr<wizard::CWizardController> controller;
 };
 
+TEST_F(FinishRunTest, HostedPagesTakeTheWindowsDialogFont) {
+    StartWizard();
+    auto page = std::dynamic_pointer_cast<pages::Page1>(Wizard().PageHandle(std::string("One")));
+    ASSERT_NE(page, nullptr);
+    for (const QLabel* label : {page->Label1[0].data(), page->Label3.data(), page->Label1[1].data()}) {
+        EXPECT_EQ(label->font().family(), "MS Sans Serif");
+        EXPECT_DOUBLE_EQ(label->font().pointSizeF(), 8.25);
+        EXPECT_FALSE(label->font().bold());
+    }
+    EXPECT_TRUE(page->Label2->font().bold());
+}
+
 TEST_F(FinishRunTest, CollectionRunWritesIntoTheProgressLine) {
     StartWizard();
     Next();
