@@ -10,9 +10,7 @@
 #include "platform/ui.h"
 #include "service/service.h"
 
-// test_service does not link the program-start library (it pulls in every window subsystem),
-// so the check is compiled in here.
-#include "app/version_check.cpp"
+#include "app/version_check.h"
 
 namespace {
 
