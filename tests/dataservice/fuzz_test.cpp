@@ -118,7 +118,9 @@ TEST_F(Fuzz, NoRequestStopsTheServerOrSpoilsAReply) {
     for (std::size_t i = 1; i < journal.size(); ++i) ASSERT_LT(journal[i - 1].seq, journal[i].seq);
     for (const auto& entry : journal)
         for (const auto& [key, value] : entry.params)
-            if (equalsIgnoreCase(key, "PWD")) ASSERT_EQ(value, "***");
+            if (equalsIgnoreCase(key, "PWD")) {
+                ASSERT_EQ(value, "***");
+            }
 
     // Whatever was stored, the profile pages carry no markup of its own: only our tags remain.
     std::size_t stored = 0;
