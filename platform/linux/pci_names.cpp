@@ -59,13 +59,10 @@ std::optional<std::string> PciNames::lookup(int flags, unsigned vendor, unsigned
         access_->warning = quietMessage;
         access_->debug = quietMessage;
         access_->error = fatalMessage;
-        // No cache file in the home folder and no network look-ups: the list alone decides.
-        access_->id_lookup_mode = 0;
-        if (idsFile_) {
-            pci_set_name_list_path(access_, idsFile_->data(), 0);
-            // A tree that brings its own list gets only that list, not this machine's hwdb.
-            access_->id_lookup_mode = PCI_LOOKUP_NO_HWDB;
-        }
+        // The list alone decides: no cache file in the home folder, no network look-ups, and no
+        // udev hwdb (a tree's names must not come from this machine; libudev also leaks per look-up).
+        access_->id_lookup_mode = PCI_LOOKUP_NO_HWDB;
+        if (idsFile_) pci_set_name_list_path(access_, idsFile_->data(), 0);
     }
     if (!access_) return std::nullopt;
     char buf[512];
