@@ -130,7 +130,10 @@ std::string repairUtf8(std::string_view text, bool xmlSafe) {
     return out;
 }
 
-std::string xmlAttributeEscape(std::string_view text) {
+namespace {
+
+// Markup escapes; attribute values also keep their tabs and line breaks as references.
+std::string escapeMarkup(std::string_view text, const char* apostrophe, bool keepWhitespace) {
     const std::string clean = repairUtf8(text, true);
     std::string out;
     out.reserve(clean.size() + 16);
@@ -140,32 +143,21 @@ std::string xmlAttributeEscape(std::string_view text) {
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
             case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            case '\t': out += "&#9;"; break;
-            case '\n': out += "&#10;"; break;
-            case '\r': out += "&#13;"; break;
+            case '\'': out += apostrophe; break;
+            case '\t': if (keepWhitespace) out += "&#9;"; else out.push_back(c); break;
+            case '\n': if (keepWhitespace) out += "&#10;"; else out.push_back(c); break;
+            case '\r': if (keepWhitespace) out += "&#13;"; else out.push_back(c); break;
             default: out.push_back(c);
         }
     }
     return out;
 }
 
-std::string htmlEscape(std::string_view text) {
-    const std::string clean = repairUtf8(text, true);
-    std::string out;
-    out.reserve(clean.size() + 16);
-    for (const char c : clean) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out.push_back(c);
-        }
-    }
-    return out;
-}
+}  // namespace
+
+std::string xmlAttributeEscape(std::string_view text) { return escapeMarkup(text, "&apos;", true); }
+
+std::string htmlEscape(std::string_view text) { return escapeMarkup(text, "&#39;", false); }
 
 std::string localTimestamp() {
     const std::time_t now = std::time(nullptr);

@@ -1,5 +1,7 @@
 #include "platform/linux/registry_key.h"
 
+#include "platform/linux/reg_encoding.h"
+
 #include <algorithm>
 #include <iterator>
 #include <stdexcept>
@@ -67,22 +69,7 @@ std::string foldRegistryName(std::string_view name) {
     out.reserve(name.size());
     std::size_t i = 0;
     while (i < name.size()) {
-        const char32_t c = upper(nextCodePoint(name, i));
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        appendUtf8(out, upper(nextCodePoint(name, i)));
     }
     return out;
 }
