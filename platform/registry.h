@@ -51,8 +51,9 @@ public:
                                       std::uint32_t* maxSubKeyLen) = 0;
 
     // RegEnumKeyExA: the name of subkey `index` (case-insensitive name order) into `name`,
-    // `*nameSize` characters of room including the NUL on entry, the name's length on exit.
-    // ERROR_MORE_DATA when it does not fit, ERROR_NO_MORE_ITEMS past the last subkey.
+    // `*nameSize` characters of room including the NUL on entry, the name's length on success.
+    // ERROR_MORE_DATA when it does not fit (buffer and size then untouched), ERROR_NO_MORE_ITEMS
+    // past the last subkey.
     virtual std::int32_t EnumKeyEx(HKey key, std::uint32_t index, char* name,
                                    std::uint32_t* nameSize) = 0;
 
