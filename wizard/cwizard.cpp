@@ -131,7 +131,7 @@ void CWizard::RunAudit() {
 
 void CWizard::Start(const StepKey& FirstStep) {
     if (finishedLoading_ || stepCount_ < 1) return;
-    LoadWindow();
+    // The window and its controls exist, hidden, from the wizard's creation on.
     if (std::holds_alternative<std::monostate>(FirstStep)) {
         Step(+1);
     } else {

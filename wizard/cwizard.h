@@ -131,7 +131,6 @@ private:
     void picPage_GotFocus();
     void Form_Paint(QPainter& painter);
 
-    void LoadWindow();
     void FinishAndClose();
     void SetTabIndex(QWidget* control, int index);
     void SetDefaultButton(QPushButton* button, bool isDefault);
@@ -145,7 +144,6 @@ private:
     bool stepInProgress_ = false;
     bool frozen_ = false;
     bool finishedLoading_ = false;
-    bool loaded_ = false;
     bool closeRequested_ = false;
     bool closing_ = false;
     bool closed_ = false;

@@ -85,8 +85,6 @@ CWizard::CWizard(platform::Platform& platform)
                  static_cast<int>(platform::nearest(kStoredClientHeightTwips / ty)));
 }
 
-void CWizard::LoadWindow() { loaded_ = true; }
-
 QPushButton* CWizard::DefaultButton() const {
     for (QPushButton* b : {cmdStepFwd_, cmdTerminate_, cmdStepBack_})
         if (b->isDefault()) return b;
