@@ -13,12 +13,11 @@
 namespace {
 
 using inventorytest::RunHarness;
+using inventorytest::Today;
 using inventorytest::Sent;
 using service::Upload;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-std::string Today() { return service::DateText(platform::today()); }
 
 class CollectionRunOrder : public ::testing::Test {
 protected:

@@ -11,6 +11,7 @@
 #include <QPushButton>
 
 #include "app/shared_state.h"
+#include "platform/date.h"
 #include "inventory/collection_run.h"
 #include "service/service.h"
 #include "tests/support/fakes.h"
@@ -19,6 +20,9 @@
 #include "wizard/page_form.h"
 
 namespace inventorytest {
+
+// The ConfigDate text the BIOS upload carries today.
+inline std::string Today() { return service::DateText(platform::today()); }
 
 inline constexpr const char* kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 

@@ -16,12 +16,11 @@
 namespace {
 
 using inventorytest::RunHarness;
+using inventorytest::Today;
 using inventorytest::Sent;
 using service::Upload;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-std::string Today() { return service::DateText(platform::today()); }
 
 std::vector<std::string> AddressesTo(const RunHarness& h, const std::string& page) {
     std::vector<std::string> out;
