@@ -4,7 +4,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 
 namespace app {
 

@@ -2,7 +2,7 @@
 // The program's shared values, one set per process, owned by program start.
 #include <string>
 
-#include "platform/date.h"
+#include "platform/common/date.h"
 
 namespace wizard { class IWizardController; }
 

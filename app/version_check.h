@@ -1,6 +1,6 @@
 #pragma once
 // Asks the data service, before any window exists, whether this build may still be used.
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 #include "service/service.h"
 
 namespace app {

@@ -10,7 +10,7 @@
 
 #include "dataservice/server.h"
 #include "dataservice/store.h"
-#include "platform/recordset.h"
+#include "platform/recordset/recordset.h"
 #include "service/service.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <string>
 
-#include "platform/linux/package_view.h"
-#include "platform/linux/system_registry.h"
+#include "platform/registry/linux/package_view.h"
+#include "platform/registry/linux/system_registry.h"
 
 namespace {
 

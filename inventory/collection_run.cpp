@@ -13,9 +13,9 @@
 
 #include "inventory/installed_software.h"
 #include "inventory/texts.h"
-#include "platform/date.h"
-#include "platform/errors.h"
-#include "platform/guard.h"
+#include "platform/common/date.h"
+#include "platform/common/errors.h"
+#include "platform/common/guard.h"
 #include "wizard/contracts.h"
 #include "wizard/cwizard.h"
 

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "inventory/texts.h"
-#include "platform/guard.h"
+#include "platform/common/guard.h"
 
 namespace inventory {
 

@@ -2,7 +2,7 @@
 // The installed-software step: the machine-wide uninstall list, one upload per program.
 #include <string>
 
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "service/service.h"
 
 namespace inventory {

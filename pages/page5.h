@@ -8,7 +8,7 @@
 #include <QPointer>
 
 #include "app/shared_state.h"
-#include "platform/shell.h"
+#include "platform/shell/shell.h"
 #include "wizard/page_form.h"
 
 namespace pages {

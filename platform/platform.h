@@ -1,13 +1,13 @@
 #pragma once
 // The bundle of operating-system services that program start builds and hands down.
-#include "platform/guid.h"
-#include "platform/instrumentation.h"
-#include "platform/network.h"
-#include "platform/recordset.h"
-#include "platform/registry.h"
-#include "platform/shell.h"
-#include "platform/ui.h"
-#include "platform/window.h"
+#include "platform/guid/guid.h"
+#include "platform/instrumentation/instrumentation.h"
+#include "platform/network/network.h"
+#include "platform/recordset/recordset.h"
+#include "platform/registry/registry.h"
+#include "platform/shell/shell.h"
+#include "platform/ui/ui.h"
+#include "platform/window/window.h"
 
 namespace platform {
 

@@ -7,7 +7,8 @@
 #include <string_view>
 #include <type_traits>
 
-#include "platform/errors.h"
+#include "platform/common/errors.h"
+#include "platform/common/text.h"
 #include "service/service.h"
 
 namespace service {
@@ -43,11 +44,7 @@ std::string format(const char* pattern, const std::tm& tm) {
     return std::string(buffer, n);
 }
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    return s;
-}
+std::string_view trimmed(std::string_view s) { return text::Trim(s, text::kWhiteSpace); }
 
 // A text in one of the forms the regional settings write (date, date and time, time alone),
 // or in ISO 8601 form, which servers send whatever the user's settings.

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/date.h"
-#include "platform/recordset.h"
-#include "platform/shell.h"
+#include "platform/common/date.h"
+#include "platform/recordset/recordset.h"
+#include "platform/shell/shell.h"
 
 namespace service {
 

@@ -2,7 +2,7 @@
 // The text of a new GUID, and the evaluation identifier cut from it.
 #include <string>
 
-#include "platform/guid.h"
+#include "platform/guid/guid.h"
 
 namespace signin {
 

@@ -5,7 +5,7 @@
 
 #include <QPushButton>
 
-#include "platform/guard.h"
+#include "platform/common/guard.h"
 #include "signin/guid_string.h"
 #include "signin/texts.h"
 

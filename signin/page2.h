@@ -12,8 +12,8 @@
 #include <QRadioButton>
 
 #include "app/shared_state.h"
-#include "platform/shell.h"
-#include "platform/window.h"
+#include "platform/shell/shell.h"
+#include "platform/window/window.h"
 #include "wizard/page_form.h"
 
 namespace signin {

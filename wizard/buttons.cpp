@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "platform/guard.h"
-#include "platform/numbers.h"
+#include "platform/common/guard.h"
+#include "platform/common/numbers.h"
 #include "platform/platform.h"
 #include "wizard/cwizard.h"
 #include "wizard/texts.h"

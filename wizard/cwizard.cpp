@@ -5,9 +5,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "platform/errors.h"
-#include "platform/guard.h"
-#include "platform/numbers.h"
+#include "platform/common/errors.h"
+#include "platform/common/guard.h"
+#include "platform/common/numbers.h"
 #include "platform/platform.h"
 
 namespace wizard {

@@ -10,7 +10,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "platform/window.h"
+#include "platform/window/window.h"
 #include "wizard/contracts.h"
 #include "wizard/step_key.h"
 

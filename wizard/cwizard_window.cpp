@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QShortcut>
 
-#include "platform/errors.h"
-#include "platform/numbers.h"
+#include "platform/common/errors.h"
+#include "platform/common/numbers.h"
 #include "platform/platform.h"
 #include "wizard/cwizard.h"
 #include "wizard/splash_image.h"

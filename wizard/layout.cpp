@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "platform/guard.h"
-#include "platform/numbers.h"
+#include "platform/common/guard.h"
+#include "platform/common/numbers.h"
 #include "platform/platform.h"
 #include "wizard/cwizard.h"
 

@@ -1,6 +1,6 @@
 #include "wizard/page_form.h"
 
-#include "platform/numbers.h"
+#include "platform/common/numbers.h"
 
 namespace wizard {
 

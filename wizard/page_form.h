@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QWidget>
 
-#include "platform/window.h"
+#include "platform/window/window.h"
 #include "wizard/contracts.h"
 
 namespace wizard {

@@ -1,6 +1,6 @@
 #include "wizard/step_key.h"
 
-#include "platform/numbers.h"
+#include "platform/common/numbers.h"
 
 namespace wizard {
 

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
-#include "platform/ui.h"
+#include "platform/common/errors.h"
+#include "platform/ui/ui.h"
 #include "service/service.h"
 
 #include "app/version_check.h"

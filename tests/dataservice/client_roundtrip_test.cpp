@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/errors.h"
+#include "platform/common/errors.h"
 #include "service/service.h"
 #include "tests/dataservice/harness.h"
 

@@ -22,7 +22,7 @@
 
 #include "dataservice/server.h"
 #include "dataservice/store.h"
-#include "platform/recordset.h"
+#include "platform/recordset/recordset.h"
 
 namespace dataservice::testing {
 

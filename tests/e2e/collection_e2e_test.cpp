@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "app/program.h"
-#include "platform/linux/system_instrumentation.h"
+#include "platform/instrumentation/linux/system_instrumentation.h"
 #include "signin/page2.h"
 #include "tests/e2e/dataservice_process.h"
 #include "tests/support/fakes.h"
@@ -73,7 +73,7 @@ protected:
         AddProgram("Editor", "Editor", "2.1");
         AddProgram("Nameless", std::nullopt, "3.0");
         AddProgram("Viewer", "Viewer", std::nullopt);
-        AddProgram("cafe", "Caf\xC3\xA9 & Co", "1.0+b=2");
+        AddProgram("Zcafe", "Caf\xC3\xA9 & Co", "1.0+b=2");
 
         program = std::make_unique<app::Program>(*bundle);
         program->Start();

@@ -7,7 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/date.h"
+#include "platform/common/date.h"
 #include "tests/inventory/run_harness.h"
 
 namespace {

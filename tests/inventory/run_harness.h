@@ -11,7 +11,7 @@
 #include <QPushButton>
 
 #include "app/shared_state.h"
-#include "platform/date.h"
+#include "platform/common/date.h"
 #include "inventory/collection_run.h"
 #include "service/service.h"
 #include "tests/support/fakes.h"

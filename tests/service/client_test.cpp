@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
+#include "platform/common/errors.h"
 #include "service/service.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/guid.h"
+#include "platform/guid/guid.h"
 #include "signin/guid_string.h"
 #include "tests/support/fakes.h"
 

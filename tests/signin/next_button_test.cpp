@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
+#include "platform/common/errors.h"
 #include "tests/signin/harness.h"
 
 namespace {

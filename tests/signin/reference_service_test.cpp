@@ -18,8 +18,8 @@
 #include <QRadioButton>
 #include <gtest/gtest.h>
 
-#include "platform/guid.h"
-#include "platform/recordset.h"
+#include "platform/guid/guid.h"
+#include "platform/recordset/recordset.h"
 #include "tests/signin/harness.h"
 
 extern char** environ;

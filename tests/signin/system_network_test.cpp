@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/network.h"
+#include "platform/network/network.h"
 
 namespace {
 
@@ -66,7 +66,9 @@ TEST(SystemNetwork, ReportsAnAddressOfThisMachineByTheRules) {
     ASSERT_FALSE(owner.empty()) << address << " is no address of an interface that is up";
     bool routedHasAddress = false;
     for (const std::string& name : m.defaultRouteInterfaces) routedHasAddress |= m.upAddresses.count(name) > 0;
-    if (routedHasAddress) EXPECT_TRUE(m.defaultRouteInterfaces.count(owner)) << owner << " carries no default route";
+    if (routedHasAddress) {
+        EXPECT_TRUE(m.defaultRouteInterfaces.count(owner)) << owner << " carries no default route";
+    }
 }
 
 TEST(SystemNetwork, AnswersAlikeAfterCloseAndRefresh) {

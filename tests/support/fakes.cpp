@@ -1,25 +1,21 @@
 #include "tests/support/fakes.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include <QCoreApplication>
 
+#include "platform/common/text.h"
+
 namespace fakes {
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
 
 class FakeInstance : public platform::Instance {
 public:
     explicit FakeInstance(Instrumentation::Props props) : props_(std::move(props)) {}
     platform::PropertyValue Get(const std::string& property) const override {
         for (const auto& [name, value] : props_)
-            if (lower(name) == lower(property)) return value;
+            if (text::EqualsNoCase(name, property)) return value;
         throw platform::PlatformError("no property " + property);
     }
 
@@ -45,7 +41,7 @@ public:
     explicit FakeServices(Instrumentation& owner) : owner_(owner) {}
     std::unique_ptr<platform::QueryResult> ExecQuery(const std::string& query) override {
         owner_.queries.push_back(query);
-        const std::string q = lower(query);
+        const std::string q = text::LowerAscii(query);
         const auto from = q.find(" from ");
         if (from == std::string::npos) throw platform::PlatformError("bad query");
         std::string cls = q.substr(from + 6);
@@ -124,14 +120,8 @@ std::unique_ptr<platform::InstrumentationServices> Instrumentation::Connect(cons
     return std::make_unique<FakeServices>(*this);
 }
 
-Registry::Key* Registry::Find(const std::string& path) {
-    for (auto& [p, key] : keys)
-        if (lower(p) == lower(path)) return &key;
-    return nullptr;
-}
-
 void Registry::SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& bytes) {
-    keys[path].values[name] = Value{type, bytes};
+    keyAt(path).setValue(name, type, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 }
 
 void Registry::SetString(const std::string& path, const std::string& name, const std::string& text) {
@@ -144,75 +134,27 @@ void Registry::SetDword(const std::string& path, const std::string& name, std::u
     SetRaw(path, name, platform::REG_DWORD, bytes);
 }
 
-void Registry::AddSubkey(const std::string& path, const std::string& name) {
-    keys[path].subkeys.push_back(name);
-    keys[path + "\\" + name];
-}
+void Registry::AddSubkey(const std::string& path, const std::string& name) { keyAt(path + "\\" + name); }
 
-std::int32_t Registry::OpenKeyEx(platform::HKey root, const std::string& path, std::uint32_t, std::uint32_t,
-                                 platform::HKey& result) {
-    std::string full = path;
-    if (root != platform::HKEY_LOCAL_MACHINE) {
-        auto it = open_.find(root);
-        if (it == open_.end()) return platform::ERROR_INVALID_HANDLE;
-        full = it->second + "\\" + path;
-    }
-    if (!Find(full)) return platform::ERROR_FILE_NOT_FOUND;
-    result = next_++;
-    open_[result] = full;
-    ++openHandles;
-    return platform::ERROR_SUCCESS;
-}
-
-std::int32_t Registry::QueryValueEx(platform::HKey key, const std::string& name, std::uint32_t* type,
-                                    std::uint8_t* data, std::uint32_t* size) {
-    auto it = open_.find(key);
-    if (it == open_.end()) return platform::ERROR_INVALID_HANDLE;
-    Key* k = Find(it->second);
-    const Value* v = nullptr;
-    for (auto& [n, value] : k->values)
-        if (lower(n) == lower(name)) v = &value;
-    if (!v) return platform::ERROR_FILE_NOT_FOUND;
-    if (type) *type = v->type;
-    if (!size) return data ? platform::ERROR_INVALID_PARAMETER : platform::ERROR_SUCCESS;
-    const auto needed = static_cast<std::uint32_t>(v->bytes.size());
-    if (!data) { *size = needed; return platform::ERROR_SUCCESS; }
-    if (*size < needed) { *size = needed; return platform::ERROR_MORE_DATA; }
-    std::memcpy(data, v->bytes.data(), needed);
-    *size = needed;
-    return platform::ERROR_SUCCESS;
-}
-
-std::int32_t Registry::QueryInfoKey(platform::HKey key, std::uint32_t* subKeys, std::uint32_t* maxLen) {
-    auto it = open_.find(key);
-    if (it == open_.end()) return platform::ERROR_INVALID_HANDLE;
-    Key* k = Find(it->second);
-    std::uint32_t longest = 0;
-    for (const auto& s : k->subkeys) longest = std::max<std::uint32_t>(longest, s.size());
-    if (subKeys) *subKeys = static_cast<std::uint32_t>(k->subkeys.size());
-    if (maxLen) *maxLen = longest;
-    return platform::ERROR_SUCCESS;
+std::int32_t Registry::OpenKeyEx(platform::HKey root, const std::string& path, std::uint32_t options,
+                                 std::uint32_t access, platform::HKey& result) {
+    const std::int32_t status = RegistryHive::OpenKeyEx(root, path, options, access, result);
+    if (status == platform::ERROR_SUCCESS) ++openHandles;
+    return status;
 }
 
 std::int32_t Registry::EnumKeyEx(platform::HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize) {
-    auto it = open_.find(key);
-    if (it == open_.end()) return platform::ERROR_INVALID_HANDLE;
-    if (auto forced = enumStatus.find(index); forced != enumStatus.end() && forced->second != platform::ERROR_MORE_DATA)
-        return forced->second;
-    Key* k = Find(it->second);
-    if (index >= k->subkeys.size()) return platform::ERROR_NO_MORE_ITEMS;
-    const std::string& s = k->subkeys[index];
-    if (s.size() + 1 > *nameSize) return platform::ERROR_MORE_DATA;
-    std::memcpy(name, s.c_str(), s.size() + 1);
-    *nameSize = static_cast<std::uint32_t>(s.size());
-    if (enumStatus.count(index)) return platform::ERROR_MORE_DATA;  // a name delivered with status 234
-    return platform::ERROR_SUCCESS;
+    const auto forced = enumStatus.find(index);
+    if (forced != enumStatus.end() && forced->second != platform::ERROR_MORE_DATA) return forced->second;
+    const std::int32_t status = RegistryHive::EnumKeyEx(key, index, name, nameSize);
+    if (forced != enumStatus.end() && status == platform::ERROR_SUCCESS) return platform::ERROR_MORE_DATA;
+    return status;
 }
 
 std::int32_t Registry::CloseKey(platform::HKey key) {
-    if (!open_.erase(key)) return platform::ERROR_INVALID_HANDLE;
-    --openHandles;
-    return platform::ERROR_SUCCESS;
+    const std::int32_t status = RegistryHive::CloseKey(key);
+    if (status == platform::ERROR_SUCCESS) --openHandles;
+    return status;
 }
 
 }  // namespace fakes

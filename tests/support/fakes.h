@@ -9,8 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/errors.h"
+#include "platform/common/errors.h"
 #include "platform/platform.h"
+#include "platform/registry/hive.h"
 
 namespace fakes {
 
@@ -103,13 +104,11 @@ public:
     std::unique_ptr<platform::InstrumentationServices> Connect(const std::string& moniker) override;
 };
 
-// An in-memory registry with Win32 status codes; keys by full path below HKEY_LOCAL_MACHINE.
-class Registry : public platform::Registry {
+// The real in-memory hive, filled by the test, counting open handles, and able to force
+// EnumKeyEx results by index (a name is still delivered when the forced status is 234).
+class Registry : public platform::RegistryHive {
 public:
-    struct Value { std::uint32_t type; std::string bytes; };
-    struct Key { std::map<std::string, Value> values; std::vector<std::string> subkeys; };
-    std::map<std::string, Key> keys;                 // path (as written) -> key; lookup ignores case
-    std::map<std::uint32_t, std::int32_t> enumStatus;  // forced EnumKeyEx results by index
+    std::map<std::uint32_t, std::int32_t> enumStatus;
     int openHandles = 0;
 
     void SetString(const std::string& path, const std::string& name, const std::string& text);
@@ -117,18 +116,10 @@ public:
     void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& bytes);
     void AddSubkey(const std::string& path, const std::string& name);
 
-    std::int32_t OpenKeyEx(platform::HKey root, const std::string& path, std::uint32_t, std::uint32_t,
-                           platform::HKey& result) override;
-    std::int32_t QueryValueEx(platform::HKey key, const std::string& name, std::uint32_t* type,
-                              std::uint8_t* data, std::uint32_t* size) override;
-    std::int32_t QueryInfoKey(platform::HKey key, std::uint32_t* subKeys, std::uint32_t* maxLen) override;
+    std::int32_t OpenKeyEx(platform::HKey root, const std::string& path, std::uint32_t options,
+                           std::uint32_t access, platform::HKey& result) override;
     std::int32_t EnumKeyEx(platform::HKey key, std::uint32_t index, char* name, std::uint32_t* nameSize) override;
     std::int32_t CloseKey(platform::HKey key) override;
-
-private:
-    Key* Find(const std::string& path);
-    std::map<platform::HKey, std::string> open_;
-    platform::HKey next_ = 100;
 };
 
 // Every fake, handed out as the platform bundle.

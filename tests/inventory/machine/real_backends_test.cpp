@@ -9,8 +9,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/linux/system_instrumentation.h"
-#include "platform/linux/system_registry.h"
+#include "platform/instrumentation/linux/system_instrumentation.h"
+#include "platform/registry/linux/system_registry.h"
 #include "tests/inventory/run_harness.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/linux/system_instrumentation.h"
+#include "platform/instrumentation/linux/system_instrumentation.h"
 
 namespace instrtest {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/instrumentation.h"
+#include "platform/instrumentation/instrumentation.h"
 
 namespace instrtest {
 

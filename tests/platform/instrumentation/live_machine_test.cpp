@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include "instr_test_support.h"
-#include "platform/linux/instr_providers.h"
-#include "platform/linux/system_instrumentation.h"
+#include "platform/instrumentation/linux/providers.h"
+#include "platform/instrumentation/linux/system_instrumentation.h"
 
 using instrtest::TempTree;
 

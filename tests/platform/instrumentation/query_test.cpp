@@ -2,9 +2,9 @@
 #include <gmock/gmock.h>
 
 #include "instr_test_support.h"
-#include "platform/errors.h"
-#include "platform/linux/instrumentation_query.h"
-#include "platform/linux/system_instrumentation.h"
+#include "platform/common/errors.h"
+#include "platform/instrumentation/query.h"
+#include "platform/instrumentation/linux/system_instrumentation.h"
 
 using platform::PlatformError;
 using platform::instr::isLocalCimv2Moniker;

@@ -4,9 +4,9 @@
 #include <gmock/gmock.h>
 
 #include "instr_test_support.h"
-#include "platform/linux/instr_providers.h"
-#include "platform/linux/pci_names.h"
-#include "platform/linux/sysfs_reader.h"
+#include "platform/instrumentation/linux/providers.h"
+#include "platform/instrumentation/linux/pci_names.h"
+#include "platform/instrumentation/linux/sysfs_reader.h"
 
 using namespace platform::instr;
 using instrtest::Rows;

@@ -4,8 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
-#include "platform/recordset.h"
+#include "platform/common/errors.h"
+#include "platform/recordset/recordset.h"
 
 namespace {
 

@@ -4,10 +4,11 @@
 #include <sstream>
 #include <string>
 
-#include "platform/linux/reg_encoding.h"
-#include "platform/linux/reg_file.h"
-#include "platform/registry.h"
-#include "scratch_dir.h"
+#include "platform/registry/encoding.h"
+#include "platform/registry/reg_file.h"
+#include "platform/registry/linux/system_registry.h"
+#include "platform/registry/registry.h"
+#include "tests/support/scratch_dir.h"
 
 using namespace platform;
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/reg_file.h"
-#include "platform/linux/registry_hive.h"
+#include "platform/registry/reg_file.h"
+#include "platform/registry/hive.h"
 
 using namespace platform;
 

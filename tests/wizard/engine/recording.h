@@ -6,7 +6,7 @@
 
 #include <QWidget>
 
-#include "platform/errors.h"
+#include "platform/common/errors.h"
 #include "wizard/cwizard.h"
 #include "wizard/page_form.h"
 

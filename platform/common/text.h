@@ -1,0 +1,64 @@
+#pragma once
+// Small text helpers shared by every reader of outside input. ASCII rules only: the texts they
+// look at (file formats, headers, names of fields) are ASCII, whatever else the values hold.
+#include <charconv>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace text {
+
+inline constexpr std::string_view kBlanks = " \t";
+inline constexpr std::string_view kWhiteSpace = " \t\r\n\f\v";
+
+std::string_view TrimLeft(std::string_view s, std::string_view chars = kBlanks);
+std::string_view TrimRight(std::string_view s, std::string_view chars = kBlanks);
+std::string_view Trim(std::string_view s, std::string_view chars = kBlanks);
+// Drops trailing blanks and control characters (a line end, a NUL pad of a firmware field).
+std::string_view TrimRightControls(std::string_view s);
+
+char LowerAscii(char c);
+std::string LowerAscii(std::string_view s);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool LessNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view s, std::string_view prefix);
+
+// Calls `line(view)` for each line of `text`, split at "\n" (a "\r" before it is kept, since
+// some formats count it as content). A last line without "\n" is a line; an empty text has none.
+template <class F>
+void ForEachLine(std::string_view text, F&& line) {
+    while (!text.empty()) {
+        const std::size_t eol = text.find('\n');
+        if (eol == std::string_view::npos) {
+            line(text);
+            return;
+        }
+        line(text.substr(0, eol));
+        text.remove_prefix(eol + 1);
+    }
+}
+
+// The whole of `s` as a number in base `base`, or nothing (empty, a sign, anything left over,
+// out of range).
+template <class T>
+std::optional<T> ParseWhole(std::string_view s, int base = 10) {
+    T value{};
+    if (s.empty() || s.front() == '-' || s.front() == '+') return std::nullopt;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, base);
+    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+    return value;
+}
+
+// One hexadecimal digit's value, or -1.
+int HexDigit(char c);
+
+// The length of the well-formed UTF-8 sequence that starts at `s[i]`, or 0 when there is none.
+std::size_t Utf8SequenceLength(std::string_view s, std::size_t i);
+bool IsValidUtf8(std::string_view s);
+// `s` with every ill-formed sequence replaced by U+FFFD, the longest well-formed beginning of a
+// broken sequence replaced once (as Unicode recommends).
+std::string RepairUtf8(std::string_view s);
+
+}  // namespace text
