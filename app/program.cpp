@@ -42,11 +42,13 @@ wizard::WizardParts Program::Parts() {
     SharedState& state = state_;
     wizard::WizardParts parts;
     parts.Page1 = [&p] { return std::make_shared<pages::Page1>(p.windows); };
-    parts.Page2 = [&p, &state] { return std::make_shared<signin::Page2>(p.windows, p.shell, state); };
+    parts.Page2 = [&p, &state] {
+        return std::make_shared<signin::Page2>(p.windows, p.shell, SignInValuesOf(state));
+    };
     parts.Page4 = [&p] { return std::make_shared<pages::Page4>(p.windows); };
-    parts.Page5 = [&p, &state] { return std::make_shared<pages::Page5>(p.windows, p.shell, state); };
-    parts.NextHandler = signin::NextButton(p, state, client_);
-    parts.RunAudit = inventory::CollectionRun(p, state, client_);
+    parts.Page5 = [&p, &state] { return std::make_shared<pages::Page5>(p.windows, p.shell, state.ServerPath); };
+    parts.NextHandler = signin::NextButton(p, AccountValuesOf(state), client_);
+    parts.RunAudit = inventory::CollectionRun(p, RunValuesOf(state), client_);
     return parts;
 }
 

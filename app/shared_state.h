@@ -2,7 +2,9 @@
 // The program's shared values, one set per process, owned by program start.
 #include <string>
 
+#include "inventory/run_values.h"
 #include "platform/common/date.h"
+#include "signin/values.h"
 
 namespace wizard { class IWizardController; }
 
@@ -21,5 +23,14 @@ struct SharedState {
     platform::Date ProfileCrDate;
     platform::Date ProfileLuDate;
 };
+
+// The narrow views that the subsystems receive.
+inline signin::SignInValues SignInValuesOf(SharedState& s) { return {s.IsSubscriber, s.UserName, s.UserPassword}; }
+inline signin::AccountValues AccountValuesOf(SharedState& s) {
+    return {s.IsSubscriber, s.UserName, s.UserPassword, s.EvalID, s.ProfileCrDate, s.ProfileLuDate};
+}
+inline inventory::RunValues RunValuesOf(SharedState& s) {
+    return {s.Controller, s.IsSubscriber, s.UserName, s.UserPassword, s.EvalID, s.ProfileCrDate, s.ProfileLuDate};
+}
 
 }  // namespace app

@@ -77,8 +77,8 @@ void BM_CollectionRun(benchmark::State& state) {
     parts.Page1 = [&] { return std::make_shared<pages::Page1>(p.windows); };
     parts.Page2 = [&] { return std::make_shared<pages::Page1>(p.windows); };
     parts.Page4 = [&] { return std::make_shared<pages::Page4>(p.windows); };
-    parts.Page5 = [&] { return std::make_shared<pages::Page5>(p.windows, p.shell, shared); };
-    parts.RunAudit = inventory::CollectionRun(p, shared, client);
+    parts.Page5 = [&] { return std::make_shared<pages::Page5>(p.windows, p.shell, shared.ServerPath); };
+    parts.RunAudit = inventory::CollectionRun(p, app::RunValuesOf(shared), client);
     wizard::CWizardController controller(p, parts);
     shared.Controller = &controller;
     wizard::CWizard& w = controller.WizardHandle();

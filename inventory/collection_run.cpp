@@ -8,9 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <QLabel>
-#include <QString>
-
 #include "inventory/installed_software.h"
 #include "inventory/texts.h"
 #include "platform/common/date.h"
@@ -44,11 +41,7 @@ public:
 
     void SetProgressText(const std::string& text) override {
         // Looked up afresh each time: a yield may have replaced or destroyed the page.
-        QWidget* form = wizard_.CurrentPageForm();
-        if (!form) return;
-        auto* label = form->findChild<QLabel*>(QString::fromLatin1(kProgressLabel));
-        if (!label) return;
-        label->setText(QString::fromStdString(text));
+        wizard_.SetPageLabelText(kProgressLabel, text);
     }
 
 private:
@@ -120,9 +113,9 @@ void UploadCategory(platform::InstrumentationServices& services, const CategoryQ
     }
 }
 
-wizard::CWizard& ControlledWizard(const app::SharedState& state) {
-    if (!state.Controller) throw platform::PlatformError("no controller");
-    return state.Controller->WizardHandle();
+wizard::CWizard& ControlledWizard(const RunValues& values) {
+    if (!values.Controller) throw platform::PlatformError("no controller");
+    return values.Controller->WizardHandle();
 }
 
 std::string WmiFailedText() {
@@ -134,7 +127,7 @@ std::string WmiFailedText() {
 void CollectionRun::operator()(wizard::CWizard& wizard) const {
     WizardRunSteps steps(wizard, platform_.ui, client_);
     try {
-        guarded([&] { ControlledWizard(state_).SetFrozen(true); });
+        guarded([&] { ControlledWizard(values_).SetFrozen(true); });
 
         std::unique_ptr<platform::InstrumentationServices> services;
         guarded([&] { services = platform_.instrumentation.Connect(kMoniker); });
@@ -148,10 +141,10 @@ void CollectionRun::operator()(wizard::CWizard& wizard) const {
             platform_.ui.End();
         }
 
-        const service::Identity who{state_.IsSubscriber, state_.UserName, state_.UserPassword, state_.EvalID};
+        const service::Identity who{values_.IsSubscriber, values_.UserName, values_.UserPassword, values_.EvalID};
 
         guarded([&] { steps.SetProgressText(kDeletingProfile); });
-        guarded([&] { steps.Send(service::ProfileResetRequest(who, state_.ProfileCrDate, state_.ProfileLuDate)); });
+        guarded([&] { steps.Send(service::ProfileResetRequest(who, values_.ProfileCrDate, values_.ProfileLuDate)); });
 
         guarded([&] { steps.SetProgressText(kUploadingSoftware); });
         guarded([&] { UploadInstalledSoftware(platform_.registry, who, steps); });
@@ -162,7 +155,7 @@ void CollectionRun::operator()(wizard::CWizard& wizard) const {
 
         if (who.isSubscriber) guarded([&] { steps.Send(service::FinalizeRequest(who)); });
 
-        guarded([&] { ControlledWizard(state_).SetFrozen(false); });
+        guarded([&] { ControlledWizard(values_).SetFrozen(false); });
 
         guarded([&] {
             steps.SetProgressText(who.isSubscriber

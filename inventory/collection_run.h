@@ -1,7 +1,7 @@
 #pragma once
 // The collection run: reset the profile on the service, then upload the installed programs and
 // the seven hardware and system categories item by item, writing progress into "Label2".
-#include "app/shared_state.h"
+#include "inventory/run_values.h"
 #include "platform/platform.h"
 #include "service/service.h"
 
@@ -11,8 +11,8 @@ namespace inventory {
 
 class CollectionRun {
 public:
-    CollectionRun(platform::Platform& platform, app::SharedState& state, const service::ServiceClient& client)
-        : platform_(platform), state_(state), client_(client) {}
+    CollectionRun(platform::Platform& platform, RunValues values, const service::ServiceClient& client)
+        : platform_(platform), values_(values), client_(client) {}
 
     // Runs inside the wizard's step 3. Returns early, sending nothing more, when a close of the
     // window was confirmed during one of its yields. Ends the program when the instrumentation
@@ -21,7 +21,7 @@ public:
 
 private:
     platform::Platform& platform_;
-    app::SharedState& state_;
+    RunValues values_;
     const service::ServiceClient& client_;
 };
 

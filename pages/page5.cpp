@@ -6,8 +6,8 @@
 
 namespace pages {
 
-Page5::Page5(platform::WindowSystem& windows, platform::Shell& shell, const app::SharedState& state)
-    : CPageForm(windows), shell_(shell), state_(state) {}
+Page5::Page5(platform::WindowSystem& windows, platform::Shell& shell, const std::string& serverPath)
+    : CPageForm(windows), shell_(shell), serverPath_(serverPath) {}
 
 void Page5::CreateControls(QWidget& form) {
     const QString text = QString::fromUtf8(texts::kFinishBefore) + QString::fromStdString(service::SiteAddress()) +
@@ -26,7 +26,7 @@ void Page5::CreateControls(QWidget& form) {
 void Page5::FormUnload() {
     if (!Check2 || !Check2->isChecked()) return;
     // A base path without scheme and host has no profile page to show.
-    const auto address = service::ProfileAddress(state_.ServerPath);
+    const auto address = service::ProfileAddress(serverPath_);
     if (!address) return;
     service::OpenInBrowser(shell_, *address, texts::kOpenVerb, Form());
 }

@@ -7,7 +7,8 @@
 #include <QLabel>
 #include <QPointer>
 
-#include "app/shared_state.h"
+#include <string>
+
 #include "platform/shell/shell.h"
 #include "wizard/page_form.h"
 
@@ -15,7 +16,7 @@ namespace pages {
 
 class Page5 : public wizard::CPageForm {
 public:
-    Page5(platform::WindowSystem& windows, platform::Shell& shell, const app::SharedState& state);
+    Page5(platform::WindowSystem& windows, platform::Shell& shell, const std::string& serverPath);
 
     // The form's controls; null while the form is not loaded. Label1 has only index 1.
     std::array<QPointer<QLabel>, 2> Label1;
@@ -27,7 +28,7 @@ protected:
 
 private:
     platform::Shell& shell_;
-    const app::SharedState& state_;
+    const std::string& serverPath_;  // the shared value, read when the page unloads
 };
 
 }  // namespace pages

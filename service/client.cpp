@@ -10,7 +10,7 @@ ServiceReply ServiceClient::ServiceRequest(const Request& request) const {
 }
 
 void OpenInBrowser(platform::Shell& shell, const std::string& address, const std::string& verb,
-                   QWidget* owner) {
+                   platform::WindowHandle owner) {
     try {
         shell.Execute(address, verb, owner);
     } catch (const std::exception&) {

@@ -78,6 +78,6 @@ std::optional<std::string> ProfileAddress(const std::string& serverPath);
 
 // Hands `address` to the shell's default handler; the result is not examined.
 void OpenInBrowser(platform::Shell& shell, const std::string& address, const std::string& verb,
-                   QWidget* owner);
+                   platform::WindowHandle owner);
 
 }  // namespace service

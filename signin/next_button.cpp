@@ -20,7 +20,7 @@ void NextButton::cmdStepFwd_Click(wizard::CWizard& wizard) const {
         ConnectivityTest();
     } else if (step == 2) {
         // The selection at this moment decides; the page keeps IsSubscriber current.
-        if (state_->IsSubscriber)
+        if (values_.IsSubscriber)
             AccountCheck(wizard);
         else
             EvaluationPath(wizard);
@@ -44,7 +44,7 @@ void NextButton::ConnectivityTest() const {
 
 void NextButton::AccountCheck(wizard::CWizard& wizard) const {
     std::optional<service::ServiceReply> reply;
-    guarded([&] { reply = client_->ServiceRequest(service::AccountRequest(state_->UserName, state_->UserPassword)); });
+    guarded([&] { reply = client_->ServiceRequest(service::AccountRequest(values_.UserName, values_.UserPassword)); });
     if (!reply) {
         // No answer is not an accepted account: say so and stay, so that Next can try again.
         Tell(std::string(texts::kAccountCheckFailedLead) + service::SiteAddress() + texts::kAccountCheckFailedTail);
@@ -55,15 +55,15 @@ void NextButton::AccountCheck(wizard::CWizard& wizard) const {
         return;
     }
     // A field that is missing or is no date leaves that date as it was.
-    guarded([&] { state_->ProfileCrDate = service::FieldToDate(reply->Field(1)); });
-    guarded([&] { state_->ProfileLuDate = service::FieldToDate(reply->Field(2)); });
+    guarded([&] { values_.ProfileCrDate = service::FieldToDate(reply->Field(1)); });
+    guarded([&] { values_.ProfileLuDate = service::FieldToDate(reply->Field(2)); });
     StepForward(wizard);
 }
 
 void NextButton::EvaluationPath(wizard::CWizard& wizard) const {
-    guarded([&] { state_->EvalID = CreateGuidString(platform_->guids); });
-    guarded([&] { state_->EvalID = EvaluationId(state_->EvalID); });
-    guarded([&] { client_->ServiceRequest(service::RegistrationRequest(state_->EvalID)); });
+    guarded([&] { values_.EvalID = CreateGuidString(platform_->guids); });
+    guarded([&] { values_.EvalID = EvaluationId(values_.EvalID); });
+    guarded([&] { client_->ServiceRequest(service::RegistrationRequest(values_.EvalID)); });
     StepForward(wizard);
 }
 

@@ -2,17 +2,17 @@
 // The Next button's work: the step being left decides it. Leaving the welcome page tests that the
 // machine has a network address; leaving the sign-in page checks the account or registers an
 // evaluation identity; every other step just moves on.
-#include "app/shared_state.h"
 #include "platform/platform.h"
 #include "service/service.h"
+#include "signin/values.h"
 #include "wizard/cwizard.h"
 
 namespace signin {
 
 class NextButton {
 public:
-    NextButton(platform::Platform& platform, app::SharedState& state, const service::ServiceClient& client)
-        : platform_(&platform), state_(&state), client_(&client) {}
+    NextButton(platform::Platform& platform, AccountValues values, const service::ServiceClient& client)
+        : platform_(&platform), values_(values), client_(&client) {}
 
     // cmdStepFwd_Click. Every call is guarded: a failing call abandons its step, a failing
     // condition counts as true; only the program's end passes through.
@@ -27,7 +27,7 @@ private:
     void Tell(const std::string& text) const;
 
     platform::Platform* platform_;
-    app::SharedState* state_;
+    AccountValues values_;
     const service::ServiceClient* client_;
 };
 

@@ -71,8 +71,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
 
 }  // namespace
 
-Page2::Page2(platform::WindowSystem& windows, platform::Shell& shell, app::SharedState& state)
-    : CPageForm(windows), shell_(shell), state_(state) {}
+Page2::Page2(platform::WindowSystem& windows, platform::Shell& shell, SignInValues values)
+    : CPageForm(windows), shell_(shell), values_(values) {}
 
 QRadioButton* Page2::Option1(int index) const {
     if (index < 0 || index > 1) return nullptr;
@@ -165,7 +165,7 @@ void Page2::SetBoxesEnabled(bool enabled) {
                                      : kDisabledLabelColour);
 }
 
-void Page2::RecordSelection() { state_.IsSubscriber = option1_[0]->isChecked(); }
+void Page2::RecordSelection() { values_.IsSubscriber = option1_[0]->isChecked(); }
 
 void Page2::Option1_Click(int index) {
     if (!Form()) return;
@@ -183,11 +183,11 @@ void Page2::Option1_Validate(int index) {
 }
 
 void Page2::Text1_Change() {
-    if (text1_) state_.UserName = text1_->text().toStdString();
+    if (text1_) values_.UserName = text1_->text().toStdString();
 }
 
 void Page2::Text2_Change() {
-    if (text2_) state_.UserPassword = text2_->text().toStdString();
+    if (text2_) values_.UserPassword = text2_->text().toStdString();
 }
 
 void Page2::SubscribeLink_Click() {

@@ -11,7 +11,7 @@
 #include <QPointer>
 #include <QRadioButton>
 
-#include "app/shared_state.h"
+#include "signin/values.h"
 #include "platform/shell/shell.h"
 #include "platform/window/window.h"
 #include "wizard/page_form.h"
@@ -20,7 +20,7 @@ namespace signin {
 
 class Page2 : public wizard::CPageForm {
 public:
-    Page2(platform::WindowSystem& windows, platform::Shell& shell, app::SharedState& state);
+    Page2(platform::WindowSystem& windows, platform::Shell& shell, SignInValues values);
 
     // Event handlers; `index` is the option button's: 0 "Already Subscribed", 1 "Evaluating".
     void Option1_Click(int index);
@@ -50,7 +50,7 @@ private:
     void RecordSelection();
 
     platform::Shell& shell_;
-    app::SharedState& state_;
+    SignInValues values_;
 
     QPointer<QLabel> label1_, label2_, label3_, subscribeLink_;
     QPointer<QLineEdit> text1_, text2_;

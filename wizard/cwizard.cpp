@@ -214,3 +214,15 @@ void CWizard::FinishAndClose() {
 }
 
 }  // namespace wizard
+
+namespace wizard {
+
+bool CWizard::SetPageLabelText(const char* labelName, const std::string& text) {
+    if (!currentPageForm_) return false;
+    auto* label = currentPageForm_->findChild<QLabel*>(QString::fromLatin1(labelName));
+    if (!label) return false;
+    label->setText(QString::fromStdString(text));
+    return true;
+}
+
+}  // namespace wizard

@@ -68,6 +68,9 @@ public:
 
     bool StepInProgress() const { return stepInProgress_; }
     QWidget* CurrentPageForm() const { return currentPageForm_; }
+    // Sets the text of the current page's label of that object name; false when there is no
+    // current page or no such label.
+    bool SetPageLabelText(const char* labelName, const std::string& text);
     platform::WindowHandle FocusReturnHandle() const { return focusReturnHandle_; }
     void SetFocusReturnHandle(platform::WindowHandle h) { focusReturnHandle_ = h; }
     const std::vector<PageEntry>& Pages() const { return pages_; }

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-class QWidget;
+#include "platform/window/window.h"
 
 namespace platform {
 
@@ -12,7 +12,7 @@ public:
     virtual ~Shell() = default;
     // ShellExecuteA: `verb` empty means the default action; `owner` may be null.
     // Returns at once; throws PlatformError when the hand-off cannot be started.
-    virtual void Execute(const std::string& address, const std::string& verb, QWidget* owner) = 0;
+    virtual void Execute(const std::string& address, const std::string& verb, WindowHandle owner) = 0;
 };
 
 // xdg-open, spawned without a shell and never waited for.

@@ -90,7 +90,7 @@ public:
             return progressPage;
         };
         parts.Page5 = plain;
-        parts.RunAudit = inventory::CollectionRun(*bundle, state, client);
+        parts.RunAudit = inventory::CollectionRun(*bundle, app::RunValuesOf(state), client);
         controller = std::make_unique<wizard::CWizardController>(*bundle, parts);
         state.Controller = controller.get();
         fake.records.fallback = [this](const std::string& address) {

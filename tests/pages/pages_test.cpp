@@ -98,7 +98,7 @@ TEST_F(PagesTest, ProgressLineShowsMarkupAsText) {
 }
 
 TEST_F(PagesTest, FinishPageNamesTheSiteAndOffersTheProfileTicked) {
-    pages::Page5 page(fake.windows, fake.shell, state);
+    pages::Page5 page(fake.windows, fake.shell, state.ServerPath);
     QWidget* form = page.Load();
     EXPECT_EQ(form->size(), QSize(299, 226));
 
@@ -119,7 +119,7 @@ TEST_F(PagesTest, FinishPageNamesTheSiteAndOffersTheProfileTicked) {
 }
 
 TEST_F(PagesTest, ClickAnywhereOnTheCheckBoxTogglesIt) {
-    pages::Page5 page(fake.windows, fake.shell, state);
+    pages::Page5 page(fake.windows, fake.shell, state.ServerPath);
     page.Load();
     // The far end of the second line of the caption, well away from the box itself.
     QTest::mouseClick(page.Check2, Qt::LeftButton, {}, QPoint(230, 28));
@@ -136,7 +136,7 @@ class ProfileAddressTest : public PagesTest, public ::testing::WithParamInterfac
 
 TEST_P(ProfileAddressTest, UnloadWithTheBoxTickedOpensTheHostsProfilePage) {
     state.ServerPath = GetParam().serverPath;
-    pages::Page5 page(fake.windows, fake.shell, state);
+    pages::Page5 page(fake.windows, fake.shell, state.ServerPath);
     QWidget* form = page.Load();
 
     page.Unload();
@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PagesTest, UnloadWithTheBoxClearedOpensNothing) {
     state.ServerPath = "http://127.0.0.1:8080/";
-    pages::Page5 page(fake.windows, fake.shell, state);
+    pages::Page5 page(fake.windows, fake.shell, state.ServerPath);
     page.Load();
     page.Check2->setChecked(false);
     page.Unload();
@@ -178,7 +178,7 @@ protected:
         parts.Page2 = [this] { return std::make_shared<testing_pages::TestPage>(fake.windows); };
         parts.Page4 = [this] { return std::make_shared<pages::Page4>(fake.windows); };
         parts.Page5 = [this] {
-            finish = std::make_shared<pages::Page5>(fake.windows, fake.shell, state);
+            finish = std::make_shared<pages::Page5>(fake.windows, fake.shell, state.ServerPath);
             return finish;
         };
         parts.RunAudit = [this](wizard::CWizard& w) {

@@ -50,13 +50,13 @@ struct SignInWizard {
         wizard::WizardParts parts;
         parts.Page1 = [this] { return std::make_shared<BlankPage>(tp.windows); };
         parts.Page2 = [this] {
-            page2 = std::make_shared<signin::Page2>(tp.windows, tp.shell, state);
+            page2 = std::make_shared<signin::Page2>(tp.windows, tp.shell, app::SignInValuesOf(state));
             return page2;
         };
         parts.Page4 = [this] { return std::make_shared<BlankPage>(tp.windows); };
         parts.Page5 = [this] { return std::make_shared<BlankPage>(tp.windows); };
         parts.RunAudit = [this](wizard::CWizard&) { ++audits; };
-        parts.NextHandler = signin::NextButton(bundle, state, client);
+        parts.NextHandler = signin::NextButton(bundle, app::AccountValuesOf(state), client);
         controller = std::make_unique<wizard::CWizardController>(bundle, parts);
     }
 

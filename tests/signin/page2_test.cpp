@@ -43,7 +43,7 @@ protected:
 
     fakes::TestPlatform tp;
     app::SharedState state;
-    signin::Page2 page{tp.windows, tp.shell, state};
+    signin::Page2 page{tp.windows, tp.shell, app::SignInValuesOf(state)};
     QWidget* form = nullptr;
 };
 

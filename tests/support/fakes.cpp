@@ -78,7 +78,7 @@ void Ui::End() {
 
 WindowSystem::WindowSystem() : real_(platform::makeQtWindowSystem()) {}
 
-void Shell::Execute(const std::string& address, const std::string& verb, QWidget* owner) {
+void Shell::Execute(const std::string& address, const std::string& verb, platform::WindowHandle owner) {
     calls.push_back({address, verb, owner});
     if (fail) throw platform::PlatformError("no browser");
 }

@@ -61,10 +61,10 @@ private:
 
 class Shell : public platform::Shell {
 public:
-    struct Call { std::string address, verb; QWidget* owner; };
+    struct Call { std::string address, verb; platform::WindowHandle owner; };
     std::vector<Call> calls;
     bool fail = false;
-    void Execute(const std::string& address, const std::string& verb, QWidget* owner) override;
+    void Execute(const std::string& address, const std::string& verb, platform::WindowHandle owner) override;
 };
 
 class Network : public platform::Network {

@@ -57,7 +57,7 @@ bool isOpenVerb(const std::string& verb) {
 
 class SystemShell final : public Shell {
 public:
-    void Execute(const std::string& address, const std::string& verb, QWidget*) override {
+    void Execute(const std::string& address, const std::string& verb, WindowHandle) override {
         if (!isOpenVerb(verb)) throw PlatformError("the verb \"" + verb + "\" is not supported");
         // The address is one argument to the opener; one that starts with '-' would be read as an option.
         if (address.empty() || address.front() == '-' || address.find('\0') != std::string::npos)

@@ -1,0 +1,21 @@
+#pragma once
+// The shared values the collection run reads, handed down by program start as references.
+#include <string>
+
+#include "platform/common/date.h"
+
+namespace wizard { class IWizardController; }
+
+namespace inventory {
+
+struct RunValues {
+    wizard::IWizardController* const& Controller;
+    const bool& IsSubscriber;
+    const std::string& UserName;
+    const std::string& UserPassword;
+    const std::string& EvalID;
+    const platform::Date& ProfileCrDate;
+    const platform::Date& ProfileLuDate;
+};
+
+}  // namespace inventory
