@@ -17,6 +17,26 @@ using platform::guardedCondition;
 using platform::half;
 using platform::nearest;
 
+namespace {
+
+// Pixel distances of the window's layout.
+constexpr int kMargin = 4;            // side image and bevels from the window's left and top edges
+constexpr int kPageGap = 6;           // side image to page area; page area to the bevel below it
+constexpr int kPageBorder = 2;        // the page area's edge around the page, both sides together
+constexpr int kPageTop = 2;           // the page area's top when it is not centred on the image
+constexpr int kButtonsSlack = 30;     // added to the buttons' widths for the narrowest window
+constexpr int kBevelOverhang = 3;     // the bevels reach past the page area's right edge
+constexpr int kClientRightGap = 4;    // page area (or buttons) to the client's right edge
+constexpr int kButtonRowGap = 6;      // bevels to the button row
+constexpr int kTerminateWidth = 82;   // Cancel's offset from the client's right edge
+constexpr int kNextGap = 6;           // between Next and Cancel
+constexpr int kNextWidth = 82;
+constexpr int kBackGap = 2;           // between Back and Next
+constexpr int kBackWidth = 80;
+constexpr int kBottomGap = 4;         // below the button row
+
+}  // namespace
+
 CWizard::PageSize CWizard::MeasurePage() {
     const std::int16_t step = currentStep_ < 1 ? 1 : currentStep_;
     PageSize size;
@@ -39,8 +59,8 @@ void CWizard::ArrangeWindow() {
 
     finishedLoading_ = false;
     guarded([&] { B = nearest(double(cmdStepBack_->width()) + cmdStepFwd_->width() + cmdTerminate_->width()); });
-    guarded([&] { sp->move(4, 4); });
-    guarded([&] { X = nearest(double(sp->x()) + sp->width()) + 6; });
+    guarded([&] { sp->move(kMargin, kMargin); });
+    guarded([&] { X = nearest(double(sp->x()) + sp->width()) + kPageGap; });
 
     PageSize page;
     guarded([&] { page = MeasurePage(); });
@@ -49,30 +69,30 @@ void CWizard::ArrangeWindow() {
         return;
     }
 
-    guarded([&] { pp->setGeometry(int(X), 0, page.width + 2, page.height + 2); });
+    guarded([&] { pp->setGeometry(int(X), 0, page.width + kPageBorder, page.height + kPageBorder); });
     if (guardedCondition([&] { return sp->height() > pp->height(); })) {
         // Centred on half the side image's bottom edge.
         guarded([&] { pp->move(int(X), int(half(nearest(double(sp->y()) + sp->height())) - half(nearest(pp->height())))); });
     } else {
-        guarded([&] { pp->move(int(X), 2); });
+        guarded([&] { pp->move(int(X), kPageTop); });
     }
     guarded([&] { X = nearest(double(pp->x()) + pp->width()); });
     guarded([&] {
         Y = std::max(nearest(double(pp->y()) + pp->height()), nearest(double(sp->y()) + sp->height()));
-        Y = Y + 6;
+        Y = Y + kPageGap;
     });
-    B = B + 30;
+    B = B + kButtonsSlack;
     X = std::max(X, B);
 
-    lnBevel_[0] = LineControl{4, int(Y), int(X + 3), int(Y)};
-    lnBevel_[1] = LineControl{4, int(Y + 1), int(X + 3), int(Y + 1)};
+    lnBevel_[0] = LineControl{kMargin, int(Y), int(X + kBevelOverhang), int(Y)};
+    lnBevel_[1] = LineControl{kMargin, int(Y + 1), int(X + kBevelOverhang), int(Y + 1)};
 
-    X = X + 4;  // the client width
-    Y = Y + 6;  // the top of the button row
-    guarded([&] { cmdTerminate_->move(int(X - 82), int(Y)); });
-    guarded([&] { cmdStepFwd_->move(int(nearest(double(cmdTerminate_->x()) - 6 - 82)), int(Y)); });
-    guarded([&] { cmdStepBack_->move(int(nearest(double(cmdStepFwd_->x()) - 2) - 80), int(Y)); });
-    guarded([&] { Y = nearest(double(Y) + 4 + cmdTerminate_->height()); });  // the client height
+    X = X + kClientRightGap;  // the client width
+    Y = Y + kButtonRowGap;  // the top of the button row
+    guarded([&] { cmdTerminate_->move(int(X - kTerminateWidth), int(Y)); });
+    guarded([&] { cmdStepFwd_->move(int(nearest(double(cmdTerminate_->x()) - kNextGap - kNextWidth)), int(Y)); });
+    guarded([&] { cmdStepBack_->move(int(nearest(double(cmdStepFwd_->x()) - kBackGap) - kBackWidth), int(Y)); });
+    guarded([&] { Y = nearest(double(Y) + kBottomGap + cmdTerminate_->height()); });  // the client height
 
     std::int64_t FW = 0, FH = 0;
     guarded([&] { FW = nearest(X * ws.TwipsPerPixelX() + platform::kFrameAllowanceX); });

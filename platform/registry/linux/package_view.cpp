@@ -50,9 +50,9 @@ void finish(Stanza& s, std::vector<InstalledPackage>& out) {
     s = Stanza{};
 }
 
-// Spawns `path` with `args` (no shell) and collects its standard output. False when it cannot be
-// started or does not exit with status 0.
-bool capture(const std::string& path, const std::vector<std::string>& args, std::string& out) {
+// Spawns `program` with `args` (no shell; a bare name is looked up in PATH) and collects its
+// standard output. False when it cannot be started or does not exit with status 0.
+bool capture(const std::string& program, const std::vector<std::string>& args, std::string& out) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
     posix_spawn_file_actions_t actions;
@@ -61,11 +61,11 @@ bool capture(const std::string& path, const std::vector<std::string>& args, std:
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(path.c_str()));
+    argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (spawned != 0) {
@@ -88,26 +88,6 @@ bool capture(const std::string& path, const std::vector<std::string>& args, std:
         if (errno != EINTR) return false;
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// The program's path: itself when it names a path, else the first executable of that name in PATH.
-bool findProgram(const std::string& program, std::string& path) {
-    if (program.empty()) return false;
-    if (program.find('/') != std::string::npos) {
-        path = program;
-        return ::access(path.c_str(), X_OK) == 0;
-    }
-    const char* env = std::getenv("PATH");
-    std::string_view dirs = env ? env : "/usr/bin:/bin";
-    while (true) {
-        const auto colon = dirs.find(':');
-        std::string dir(dirs.substr(0, colon));
-        if (dir.empty()) dir = ".";
-        path = dir + "/" + program;
-        if (::access(path.c_str(), X_OK) == 0 && !std::filesystem::is_directory(path)) return true;
-        if (colon == std::string_view::npos) return false;
-        dirs.remove_prefix(colon + 1);
-    }
 }
 
 }  // namespace
@@ -187,10 +167,9 @@ std::vector<InstalledPackage> readRpmPackages(const PackageSources& sources) {
     if (!std::filesystem::is_directory(root / "var/lib/rpm", ec) &&
         !std::filesystem::is_directory(root / "usr/lib/sysimage/rpm", ec))
         return {};
-    std::string program;
-    if (!findProgram(sources.rpmProgram, program)) return {};
+    if (sources.rpmProgram.empty()) return {};
     std::string output;
-    if (!capture(program, {"--root", sources.root, "-qa", "--qf", "%{NAME}\t%{VERSION}-%{RELEASE}\n"}, output))
+    if (!capture(sources.rpmProgram, {"--root", sources.root, "-qa", "--qf", "%{NAME}\t%{VERSION}-%{RELEASE}\n"}, output))
         return {};
     return parseRpmQuery(output);
 }
