@@ -62,18 +62,37 @@ QPixmap SplashImage() {
     return pixmap;
 }
 
-QIcon WindowIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+QImage IconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    DrawChip(p, QRectF(7, 7, 18, 18), QColor(18, 52, 110), QColor(250, 200, 80));
-    p.setPen(Qt::white);
-    QFont f("DejaVu Sans", 9, QFont::Bold);
-    p.setFont(f);
-    p.drawText(QRectF(7, 7, 18, 18), Qt::AlignCenter, "V");
+    p.setRenderHint(QPainter::TextAntialiasing);
+    // The side image's chip on its sky, drawn on a 64-unit grid and scaled, so that every size
+    // is the same picture.
+    p.scale(size / 64.0, size / 64.0);
+    QLinearGradient sky(0, 0, 0, 64);
+    sky.setColorAt(0.0, QColor(18, 52, 110));
+    sky.setColorAt(1.0, QColor(40, 130, 170));
+    p.setPen(Qt::NoPen);
+    p.setBrush(sky);
+    p.drawRoundedRect(QRectF(0, 0, 64, 64), 10, 10);
+    const QRectF chip(14, 14, 36, 36);
+    DrawChip(p, chip, QColor(230, 236, 245), QColor(250, 200, 80));
+    p.setPen(QColor(18, 52, 110));
+    QFont letter("DejaVu Sans");
+    letter.setPixelSize(24);  // pixels, not points: the same shape whatever the screen's dpi
+    letter.setBold(true);
+    p.setFont(letter);
+    p.drawText(chip, Qt::AlignCenter, "V");
     p.end();
-    return QIcon(pixmap);
+    return image;
+}
+
+QIcon WindowIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 64}) icon.addPixmap(QPixmap::fromImage(IconImage(size)));
+    return icon;
 }
 
 }  // namespace wizard
