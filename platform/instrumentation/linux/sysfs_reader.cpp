@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <deque>
+#include <filesystem>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -95,21 +96,12 @@ std::string cleanText(std::string_view bytes) {
 
 SysRoot::SysRoot(std::string root) {
     if (root.empty()) root = "/";
-    if (root.front() != '/') {
-        char cwd[PATH_MAX];
-        if (::getcwd(cwd, sizeof cwd)) root = joinPath(cwd, root);
-    }
-    // Lexically normal: no empty, "." or ".." parts.
-    std::vector<std::string> parts;
-    for (auto& p : splitPath(root)) {
-        if (p == ".") continue;
-        if (p == "..") {
-            if (!parts.empty()) parts.pop_back();
-            continue;
-        }
-        parts.push_back(std::move(p));
-    }
-    root_ = joinParts(parts);
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::absolute(root, ec);
+    if (ec) folder = root;
+    // Lexically normal, without a trailing "/": no empty, "." or ".." parts.
+    root_ = folder.lexically_normal().string();
+    while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
 }
 
 std::string SysRoot::resolve(std::string_view path) const {
@@ -211,18 +203,25 @@ std::string joinPath(std::string_view folder, std::string_view name) {
     return out;
 }
 
-std::string parentPath(std::string_view path) {
+namespace {
+
+// A trailing "/" names the same folder; std::filesystem would read it as an empty last name.
+std::filesystem::path withoutTrailingSlash(std::string_view path) {
     while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string_view::npos) return ".";
-    if (slash == 0) return "/";
-    return std::string(path.substr(0, slash));
+    return std::filesystem::path(path);
+}
+
+}  // namespace
+
+std::string parentPath(std::string_view path) {
+    const std::filesystem::path p = withoutTrailingSlash(path);
+    if (p == "/") return "/";
+    return p.has_parent_path() ? p.parent_path().string() : ".";
 }
 
 std::string baseName(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-    const std::size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+    const std::filesystem::path p = withoutTrailingSlash(path);
+    return p.filename().string();
 }
 
 }  // namespace platform::instr
