@@ -66,7 +66,7 @@ ol.items { margin: 0; padding-left: 1.5rem; }
 ol.items li { margin: .15rem 0; overflow-wrap: anywhere; }
 ol.items small { color: var(--muted); }
 label { display: block; font-weight: bold; margin: .75rem 0 .25rem; }
-input[type=text], input[type=password], input[type=search] { width: 100%; max-width: 24rem; padding: .5rem;
+input[type=text], input[type=password], input[type=search] { display: block; width: 100%; max-width: 24rem; padding: .5rem;
   font: inherit; border: 1px solid #8a92a3; border-radius: 4px; }
 button { font: inherit; padding: .45rem 1.1rem; border-radius: 4px; border: 1px solid var(--accent);
   background: var(--accent); color: #fff; cursor: pointer; margin-top: 1rem; }
@@ -129,7 +129,8 @@ std::string cookie(const char* name, const std::string& value, long maxAge, bool
 }
 
 HttpReply signInPage(int status, const SignInForm& form) {
-    std::string body = "<main>\n<h1>" + htmlEscape(text::kSignInTitle) + "</h1>\n";
+    std::string body = "<header class=\"site\">\n<p>VantrelNet profile</p>\n</header>\n<main>\n<h1>" +
+                       htmlEscape(text::kSignInTitle) + "</h1>\n";
     if (form.signedOut) body += "<p class=\"notice\" role=\"status\">" + htmlEscape(text::kSignedOut) + "</p>\n";
     if (!form.message.empty())
         body += "<p class=\"message\" role=\"alert\" id=\"signin-error\">" + htmlEscape(form.message) + "</p>\n";
