@@ -274,7 +274,7 @@ std::optional<Credentials> Pages::checkPassword(const std::string& name, const s
 }
 
 HttpReply Pages::collectorPage(const HttpRequest& request) {
-    const auto [page, parent] = lastSegments(request.path);
+    const std::string page = lastSegments(request.path).first;
     const Params params = parseQuery(request.rawQuery);
     const PageDef* def = findPage(page);
     // Refused before any work: nothing stored, nothing journalled.
