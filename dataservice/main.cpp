@@ -1,7 +1,10 @@
 // vantrel-dataservice: serves the pages, or manages the database from the command line.
 #include <signal.h>
 
+#include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -14,21 +17,31 @@
 namespace {
 
 const char kUsage[] =
-    "usage: vantrel-dataservice --db FILE [--host ADDRESS] --port N [--journal FILE]\n"
+    "usage: vantrel-dataservice --db FILE [--listen ADDRESS] --port N [OPTIONS]\n"
     "       vantrel-dataservice --db FILE COMMAND [ARGUMENTS]\n"
     "\n"
-    "Serves the data service on ADDRESS (default 127.0.0.1) and port N (0: a free one),\n"
-    "printing \"listening on http://ADDRESS:PORT/\" once it answers. SIGINT or SIGTERM stop it.\n"
+    "Serves the data service on ADDRESS (default 127.0.0.1; --host is the same) and port N\n"
+    "(0: a free one), printing \"listening on http://ADDRESS:PORT/\" once it answers.\n"
+    "SIGINT or SIGTERM stop it.\n"
+    "\n"
+    "options:\n"
+    "  --journal FILE             append each journal line to FILE as well\n"
+    "  --tls-cert FILE            serve HTTPS with this PEM certificate chain ...\n"
+    "  --tls-key FILE             ... and this PEM key\n"
+    "  --eval-expiry-days N       evaluation profiles without uploads expire (default 30)\n"
+    "  --journal-days N           the journal keeps N days (default 30) ...\n"
+    "  --journal-max-entries N    ... and at most N entries (default 100000)\n"
     "\n"
     "commands:\n"
-    "  add-account NAME PASSWORD   add a subscriber (PASSWORD \"-\": read a line from stdin)\n"
-    "  remove-account NAME         remove a subscriber and everything stored for it\n"
-    "  list-accounts               subscriber names, one a line\n"
-    "  allow-version M.N.R         let that collector version run\n"
-    "  disallow-version M.N.R      refuse that collector version\n"
-    "  list-versions               the allowed versions\n"
-    "  list-items NAME             a profile's items as \"category<TAB>text\", in arrival order\n"
-    "  list-journal                the requests received, in order\n"
+    "  add-account NAME -         add a subscriber, reading the password from standard input\n"
+    "  remove-account NAME        remove a subscriber and everything stored for it\n"
+    "  list-accounts              subscriber names, one a line\n"
+    "  allow-version M.N.R        let that collector version run\n"
+    "  disallow-version M.N.R     refuse that collector version\n"
+    "  list-versions              the allowed versions\n"
+    "  list-items NAME            a profile's items as \"category<TAB>text\", in arrival order\n"
+    "  list-journal               the requests received, in order\n"
+    "  purge                      delete expired evaluation profiles, sessions and journal entries\n"
     "\n"
     "Listed values write \"%\", control characters and invalid UTF-8 as %XX.\n";
 
@@ -55,104 +68,173 @@ int serve(dataservice::Store& store, dataservice::ServerOptions options) {
     return 0;
 }
 
+std::optional<std::string> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A whole non-negative decimal number no larger than `max`.
+std::optional<long> number(const std::string& text, long max) {
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || n < 0 || n > max) return std::nullopt;
+    return n;
+}
+
+using Words = std::vector<std::string>;
+struct Command {
+    const char* name;
+    std::size_t arguments;
+    int (*run)(dataservice::Store& store, const Words& args);
+};
+
+int addAccount(dataservice::Store& store, const Words& args) {
+    std::string password = args[1];
+    if (password == "-" && !std::getline(std::cin, password)) return usage("no password on standard input");
+    if (args[0].empty()) return usage("the account name must not be empty");
+    if (!store.addAccount(args[0], password)) {
+        std::cerr << "vantrel-dataservice: an account named " << args[0] << " exists already\n";
+        return 1;
+    }
+    return 0;
+}
+
+int removeAccount(dataservice::Store& store, const Words& args) {
+    if (store.removeAccount(args[0])) return 0;
+    std::cerr << "vantrel-dataservice: there is no account named " << args[0] << "\n";
+    return 1;
+}
+
+int listAccounts(dataservice::Store& store, const Words&) {
+    for (const auto& name : store.accountNames()) std::cout << dataservice::escapeLine(name) << '\n';
+    return 0;
+}
+
+int allowVersion(dataservice::Store& store, const Words& args) {
+    const auto version = dataservice::parseVersion(args[0]);
+    if (!version) return usage("a version is written MAJOR.MINOR.REV, e.g. 1.1.11");
+    store.allowVersion(*version);
+    return 0;
+}
+
+int disallowVersion(dataservice::Store& store, const Words& args) {
+    const auto version = dataservice::parseVersion(args[0]);
+    if (!version) return usage("a version is written MAJOR.MINOR.REV, e.g. 1.1.11");
+    if (store.disallowVersion(*version)) return 0;
+    std::cerr << "vantrel-dataservice: version " << args[0] << " was not allowed\n";
+    return 1;
+}
+
+int listVersions(dataservice::Store& store, const Words&) {
+    dataservice::printVersions(store.allowedVersions(), std::cout);
+    return 0;
+}
+
+int listItems(dataservice::Store& store, const Words& args) {
+    const auto profile = store.profileNamed(args[0]);
+    if (!profile) {
+        std::cerr << "vantrel-dataservice: there is no profile named " << args[0] << "\n";
+        return 1;
+    }
+    dataservice::printItems(store.items(profile->id), std::cout);
+    return 0;
+}
+
+int listJournal(dataservice::Store& store, const Words&) {
+    dataservice::printJournal(store.journal(), std::cout);
+    return 0;
+}
+
+int purge(dataservice::Store& store, const Words&) {
+    std::cout << store.purgeExpired() << " evaluation profiles expired\n";
+    return 0;
+}
+
+const Command kCommands[] = {
+    {"add-account", 2, addAccount},       {"remove-account", 1, removeAccount},
+    {"list-accounts", 0, listAccounts},   {"allow-version", 1, allowVersion},
+    {"disallow-version", 1, disallowVersion}, {"list-versions", 0, listVersions},
+    {"list-items", 1, listItems},         {"list-journal", 0, listJournal},
+    {"purge", 0, purge},
+};
+
 int run(int argc, char** argv) {
-    std::optional<std::string> db, journal, host, port;
-    std::vector<std::string> words;
+    std::optional<std::string> db, journal, host, port, cert, key, evalDays, journalDays, journalMax;
+    const std::pair<const char*, std::optional<std::string>*> valued[] = {
+        {"--db", &db},           {"--journal", &journal},         {"--host", &host},
+        {"--listen", &host},     {"--port", &port},               {"--tls-cert", &cert},
+        {"--tls-key", &key},     {"--eval-expiry-days", &evalDays}, {"--journal-days", &journalDays},
+        {"--journal-max-entries", &journalMax},
+    };
+    Words words;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (!words.empty()) {  // after the command everything is its arguments, "--x" included
             words.push_back(arg);
             continue;
         }
-        const auto value = [&](std::optional<std::string>& slot) {
-            if (i + 1 >= argc) return false;
-            slot = argv[++i];
-            return true;
-        };
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
-        } else if (arg == "--db") {
-            if (!value(db)) return usage("--db needs a file");
-        } else if (arg == "--journal") {
-            if (!value(journal)) return usage("--journal needs a file");
-        } else if (arg == "--host") {
-            if (!value(host)) return usage("--host needs an address");
-        } else if (arg == "--port") {
-            if (!value(port)) return usage("--port needs a number");
-        } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-            return usage("unknown option " + arg);
-        } else {
-            words.push_back(arg);
         }
+        bool known = false;
+        for (const auto& [name, slot] : valued) {
+            if (arg != name) continue;
+            if (i + 1 >= argc) return usage(arg + " needs a value");
+            *slot = argv[++i];
+            known = true;
+        }
+        if (known) continue;
+        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) return usage("unknown option " + arg);
+        words.push_back(arg);
     }
     if (!db) return usage("--db FILE is required");
-    dataservice::Store store(*db);
+
+    dataservice::StoreOptions storeOptions;
+    constexpr long kDay = 24 * 3600;
+    if (evalDays) {
+        const auto n = number(*evalDays, 100000);
+        if (!n || *n < 1) return usage("--eval-expiry-days needs a number of days from 1");
+        storeOptions.evaluationLifetimeSeconds = *n * kDay;
+    }
+    if (journalDays) {
+        const auto n = number(*journalDays, 100000);
+        if (!n || *n < 1) return usage("--journal-days needs a number of days from 1");
+        storeOptions.journalMaxAgeSeconds = *n * kDay;
+    }
+    if (journalMax) {
+        const auto n = number(*journalMax, 1000000000);
+        if (!n || *n < 1) return usage("--journal-max-entries needs a number from 1");
+        storeOptions.journalMaxEntries = *n;
+    }
+    dataservice::Store store(*db, storeOptions);
 
     if (words.empty()) {
         if (!port) return usage("--port N is required to serve");
         dataservice::ServerOptions options;
         if (host) options.host = *host;
-        char* end = nullptr;
-        const long n = std::strtol(port->c_str(), &end, 10);
-        if (port->empty() || *end != '\0' || n < 0 || n > 65535) return usage("--port needs a number from 0 to 65535");
-        options.port = static_cast<int>(n);
+        const auto n = number(*port, 65535);
+        if (!n) return usage("--port needs a number from 0 to 65535");
+        options.port = static_cast<int>(*n);
         if (journal) options.journalFile = *journal;
+        if (cert.has_value() != key.has_value()) return usage("--tls-cert and --tls-key go together");
+        if (cert) {
+            const auto certText = readFile(*cert), keyText = readFile(*key);
+            if (!certText || !keyText) return usage("cannot read " + (!certText ? *cert : *key));
+            options.tlsCertificate = *certText;
+            options.tlsKey = *keyText;
+        }
         return serve(store, std::move(options));
     }
 
-    const std::string& command = words[0];
-    const auto arguments = [&](std::size_t n) { return words.size() == n + 1; };
-    if (command == "add-account" && arguments(2)) {
-        std::string password = words[2];
-        if (password == "-" && !std::getline(std::cin, password)) return usage("no password on standard input");
-        if (words[1].empty()) return usage("the account name must not be empty");
-        if (!store.addAccount(words[1], password)) {
-            std::cerr << "vantrel-dataservice: an account named " << words[1] << " exists already\n";
-            return 1;
-        }
-        return 0;
-    }
-    if (command == "remove-account" && arguments(1)) {
-        if (!store.removeAccount(words[1])) {
-            std::cerr << "vantrel-dataservice: there is no account named " << words[1] << "\n";
-            return 1;
-        }
-        return 0;
-    }
-    if (command == "list-accounts" && arguments(0)) {
-        for (const auto& name : store.accountNames()) std::cout << dataservice::escapeLine(name) << '\n';
-        return 0;
-    }
-    if ((command == "allow-version" || command == "disallow-version") && arguments(1)) {
-        const auto version = dataservice::parseVersion(words[1]);
-        if (!version) return usage("a version is written MAJOR.MINOR.REV, e.g. 1.1.11");
-        if (command == "allow-version") {
-            store.allowVersion(*version);
-        } else if (!store.disallowVersion(*version)) {
-            std::cerr << "vantrel-dataservice: version " << words[1] << " was not allowed\n";
-            return 1;
-        }
-        return 0;
-    }
-    if (command == "list-versions" && arguments(0)) {
-        dataservice::printVersions(store.allowedVersions(), std::cout);
-        return 0;
-    }
-    if (command == "list-items" && arguments(1)) {
-        const auto profile = store.profileNamed(words[1]);
-        if (!profile) {
-            std::cerr << "vantrel-dataservice: there is no profile named " << words[1] << "\n";
-            return 1;
-        }
-        dataservice::printItems(store.items(profile->id), std::cout);
-        return 0;
-    }
-    if (command == "list-journal" && arguments(0)) {
-        dataservice::printJournal(store.journal(), std::cout);
-        return 0;
-    }
-    return usage("unknown command or wrong number of arguments: " + command);
+    for (const Command& command : kCommands)
+        if (words[0] == command.name && words.size() == command.arguments + 1)
+            return command.run(store, Words(words.begin() + 1, words.end()));
+    return usage("unknown command or wrong number of arguments: " + words[0]);
 }
 
 }  // namespace

@@ -1,21 +1,37 @@
 #include "dataservice/pages.h"
 
-#include <array>
 #include <charconv>
 #include <optional>
 #include <vector>
 
+#include "dataservice/profile_page.h"
 #include "dataservice/recordset_writer.h"
 #include "dataservice/text.h"
 
 namespace dataservice {
 namespace {
 
-enum class Kind { Version, Account, Register, Reset, EvalReset, Upload, EvalUpload, Finalize };
+// Who a page acts for, established before its transaction starts.
+enum class Auth { None, Password, Evaluation };
+
+struct PageDef;
+
+// What a page's handler gets: the store inside the request's transaction, the decoded keys,
+// and the profile it may act on (the verified subscriber, or the registered evaluation).
+struct PageCall {
+    Store& store;
+    const PageDef& def;
+    const Params& params;
+    std::optional<std::int64_t> owner;
+    const std::string& value(const std::string& key) const { return *findParam(params, key); }
+};
+
+using Handler = HttpReply (*)(PageCall&);
 
 struct PageDef {
     std::string name;
-    Kind kind;
+    Handler handler;
+    Auth auth;
     std::vector<std::string> keys;  // every one must be present, in any order
     std::string category;           // upload pages
     std::string dataKey;            // upload pages: the key whose value is the item text
@@ -29,15 +45,85 @@ struct UploadDef {
     const char* dateKey;
 };
 
+std::optional<std::int64_t> parseInteger(std::string_view text) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty() || text.size() > 18) return std::nullopt;
+    std::int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+HttpReply recordSet(const std::vector<Column>& columns, const std::vector<Row>& rows) {
+    HttpReply reply{200, std::string(kRecordSetType), writeRecordSet(columns, rows), {}};
+    profile::addSecurityHeaders(reply);
+    return reply;
+}
+
+// The answer of the pages whose reply the collector does not read: no records.
+HttpReply emptyRecordSet(const char* column) { return recordSet({Column{column, ColumnType::String, 50}}, {}); }
+
+HttpReply textReply(int status, std::string text) {
+    HttpReply reply{status, "text/plain; charset=utf-8", std::move(text) + "\n", {}};
+    profile::addSecurityHeaders(reply);
+    return reply;
+}
+
+HttpReply versionPage(PageCall& call) {
+    const auto major = parseInteger(call.value("Major"));
+    const auto minor = parseInteger(call.value("Minor"));
+    const auto rev = parseInteger(call.value("Rev"));
+    std::vector<Row> rows;
+    if (major && minor && rev && call.store.isVersionAllowed(Version{*major, *minor, *rev}))
+        rows.push_back(Row{*major, *minor, *rev});
+    return recordSet({{"Major", ColumnType::Int}, {"Minor", ColumnType::Int}, {"Rev", ColumnType::Int}}, rows);
+}
+
+HttpReply accountPage(PageCall& call) {
+    std::vector<Row> rows;
+    if (call.owner)
+        if (const auto p = call.store.subscriber(call.value("UID"))) rows.push_back(Row{p->name, p->created, p->lastUpdate});
+    return recordSet(
+        {{"UserName", ColumnType::String, 50}, {"CrDate", ColumnType::DateTime}, {"LuDate", ColumnType::DateTime}}, rows);
+}
+
+HttpReply registerPage(PageCall& call) {
+    call.store.registerEvaluation(call.value("TempID"));
+    return emptyRecordSet("TempID");
+}
+
+HttpReply resetPage(PageCall& call) {
+    if (call.owner) {
+        call.store.resetInventory(*call.owner);
+        call.store.touchEvaluation(*call.owner);
+    }
+    return emptyRecordSet("UID");
+}
+
+HttpReply uploadPage(PageCall& call) {
+    if (call.owner) {
+        std::optional<std::string> date;
+        if (!call.def.dateKey.empty()) date = call.value(call.def.dateKey);
+        call.store.addItem(*call.owner, call.def.category, call.value(call.def.dataKey), date);
+        if (call.def.auth == Auth::Evaluation) call.store.touchEvaluation(*call.owner);
+    }
+    return emptyRecordSet("UID");
+}
+
+HttpReply finalizePage(PageCall& call) {
+    if (call.owner) call.store.finalizeRun(*call.owner);
+    return emptyRecordSet("UID");
+}
+
 const std::vector<PageDef>& pageTable() {
     static const std::vector<PageDef> table = [] {
         std::vector<PageDef> t = {
-            {"getversion.asp", Kind::Version, {"Major", "Minor", "Rev"}, "", "", ""},
-            {"getdata.asp", Kind::Account, {"UID", "PWD"}, "", "", ""},
-            {"gettemp.asp", Kind::Register, {"TempID"}, "", "", ""},
-            {"updatedata.asp", Kind::Reset, {"UID", "PWD", "crDate", "luDate"}, "", "", ""},
-            {"evalupdatedata.asp", Kind::EvalReset, {"UID"}, "", "", ""},
-            {"finalize.asp", Kind::Finalize, {"UID", "PWD"}, "", "", ""},
+            {"getversion.asp", versionPage, Auth::None, {"Major", "Minor", "Rev"}, "", "", ""},
+            {"getdata.asp", accountPage, Auth::Password, {"UID", "PWD"}, "", "", ""},
+            {"gettemp.asp", registerPage, Auth::None, {"TempID"}, "", "", ""},
+            {"updatedata.asp", resetPage, Auth::Password, {"UID", "PWD", "crDate", "luDate"}, "", "", ""},
+            {"evalupdatedata.asp", resetPage, Auth::Evaluation, {"UID"}, "", "", ""},
+            {"finalize.asp", finalizePage, Auth::Password, {"UID", "PWD"}, "", "", ""},
         };
         const UploadDef uploads[] = {
             {"sftdata.asp", category::kSoftware, "qIS", ""},
@@ -53,10 +139,11 @@ const std::vector<PageDef>& pageTable() {
             std::vector<std::string> keys = {"UID"};
             if (*u.dateKey) keys.emplace_back(u.dateKey);
             keys.emplace_back(u.dataKey);
-            PageDef twin{std::string("eval") + u.name, Kind::EvalUpload, keys, std::string(u.category), u.dataKey,
-                         u.dateKey};
+            PageDef twin{std::string("eval") + u.name, uploadPage, Auth::Evaluation, keys, std::string(u.category),
+                         u.dataKey, u.dateKey};
             keys.emplace_back("PWD");
-            t.push_back(PageDef{u.name, Kind::Upload, keys, std::string(u.category), u.dataKey, u.dateKey});
+            t.push_back(PageDef{u.name, uploadPage, Auth::Password, keys, std::string(u.category), u.dataKey,
+                                u.dateKey});
             t.push_back(std::move(twin));
         }
         return t;
@@ -80,197 +167,246 @@ std::pair<std::string, std::string> lastSegments(const std::string& path) {
     return {std::move(last), std::move(parent)};
 }
 
-std::optional<std::int64_t> parseInteger(std::string_view text) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty() || text.size() > 18) return std::nullopt;
-    std::int64_t value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
-HttpReply recordSet(const std::vector<Column>& columns, const std::vector<Row>& rows) {
-    return HttpReply{200, std::string(kRecordSetType), writeRecordSet(columns, rows)};
-}
-
-// The answer of the pages whose reply the collector does not read: no records.
-HttpReply emptyRecordSet(const char* column) { return recordSet({Column{column, ColumnType::String, 50}}, {}); }
-
-HttpReply textReply(int status, std::string text) {
-    return HttpReply{status, "text/plain; charset=utf-8", std::move(text) + "\n"};
-}
-
-HttpReply htmlReply(int status, const std::string& title, const std::string& body) {
-    return HttpReply{status, "text/html; charset=utf-8",
-                     "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
-                         htmlEscape(title) +
-                         "</title>\n<style>body{font-family:sans-serif;margin:2em;max-width:60em}"
-                         "h2{margin-top:1.5em}li{margin:.2em 0}</style>\n</head>\n<body>\n" +
-                         body + "</body>\n</html>\n"};
-}
-
-const std::array<std::pair<std::string_view, const char*>, 8> kCategoryHeadings = {{
-    {category::kSoftware, "Installed software"},
-    {category::kSound, "Sound devices"},
-    {category::kVideo, "Video controllers"},
-    {category::kPrinter, "Printers"},
-    {category::kMakeAndModel, "Make and model"},
-    {category::kBios, "BIOS"},
-    {category::kOperatingSystem, "Operating system"},
-    {category::kNetworkAdapter, "Network adapters"},
-}};
-
-HttpReply profilePage(Store& store, const Params& params) {
-    const std::string* uid = findParam(params, "UID");
-    if (!uid) {
-        // The collector opens the page without a name, so offer to ask for one.
-        return htmlReply(200, "VantrelNet profile",
-                         "<h1>VantrelNet profile</h1>\n"
-                         "<form method=\"get\" action=\"hwsw.asp\">\n"
-                         "<label>User name or evaluation name: <input name=\"UID\" autofocus></label>\n"
-                         "<button type=\"submit\">Show</button>\n</form>\n");
-    }
-    const auto profile = store.profileNamed(*uid);
-    if (!profile)
-        return htmlReply(404, "VantrelNet profile",
-                         "<h1>VantrelNet profile</h1>\n<p>There is no profile named <strong>" + htmlEscape(*uid) +
-                             "</strong>.</p>\n");
-    const auto items = store.items(profile->id);
-    std::string body = "<h1>Hardware and software of " + htmlEscape(profile->name) + "</h1>\n";
-    body += "<p>" + std::string(profile->kind == ProfileKind::Subscriber ? "Subscriber" : "Evaluation") +
-            " profile, created " + htmlEscape(profile->created) + ", last updated " + htmlEscape(profile->lastUpdate) +
-            ".</p>\n";
-    if (items.empty()) body += "<p>Nothing has been uploaded to this profile yet.</p>\n";
-    for (const auto& [name, heading] : kCategoryHeadings) {
-        std::string list;
-        for (const Item& item : items) {
-            if (item.category != name) continue;
-            list += "<li>" + htmlEscape(item.text);
-            if (item.configDate) list += " <small>(configuration date " + htmlEscape(*item.configDate) + ")</small>";
-            list += "</li>\n";
-        }
-        if (!list.empty()) body += std::string("<h2>") + heading + "</h2>\n<ul>\n" + list + "</ul>\n";
-    }
-    return htmlReply(200, "VantrelNet profile of " + profile->name, body);
-}
+bool isProfileFolder(const std::string& parent) { return equalsIgnoreCase(parent, "profile"); }
 
 bool isProfilePage(const std::string& last, const std::string& parent) {
-    return equalsIgnoreCase(last, "hwsw.asp") && equalsIgnoreCase(parent, "profile");
+    return equalsIgnoreCase(last, "hwsw.asp") && isProfileFolder(parent);
 }
 
-bool needsPassword(Kind kind) {
-    return kind == Kind::Account || kind == Kind::Reset || kind == Kind::Upload || kind == Kind::Finalize;
+// The value of cookie `name` in a Cookie header, or empty.
+std::string cookieValue(std::string_view header, std::string_view name) {
+    while (!header.empty()) {
+        const std::size_t semi = header.find(';');
+        std::string_view piece = header.substr(0, semi);
+        header = semi == std::string_view::npos ? std::string_view() : header.substr(semi + 1);
+        while (!piece.empty() && piece.front() == ' ') piece.remove_prefix(1);
+        const std::size_t eq = piece.find('=');
+        if (eq != std::string_view::npos && piece.substr(0, eq) == name) return std::string(piece.substr(eq + 1));
+    }
+    return {};
+}
+
+// A token of ours has this form; anything else is ignored before it reaches the database.
+bool wellFormedToken(const std::string& token) {
+    if (token.size() != 64) return false;
+    for (const char c : token)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+// A cross-site post carries another site's Origin. A browser that sends none, or "null" (as it
+// does under Referrer-Policy: no-referrer), still needs the form token, which only our page and
+// our SameSite cookie hold.
+bool sameOrigin(const HttpRequest& request) {
+    if (request.origin.empty() || request.origin == "null") return true;
+    return request.origin == std::string(request.secure ? "https://" : "http://") + request.host;
 }
 
 }  // namespace
 
-Pages::Pages(Store& store, JournalObserver observer) : store_(store), observer_(std::move(observer)) {}
+Pages::Pages(Store& store, JournalObserver observer, PagesOptions options)
+    : store_(store), observer_(std::move(observer)), options_(options) {}
 
 HttpReply Pages::handle(const std::string& path, std::string_view rawQuery) {
-    const auto [page, parent] = lastSegments(path);
-    Params params;
+    HttpRequest request;
+    request.path = path;
+    request.rawQuery = std::string(rawQuery);
+    return handle(request);
+}
+
+HttpReply Pages::handle(const HttpRequest& request) {
+    maybePurge();
     try {
-        params = parseQuery(rawQuery);
-        const PageDef* def = findPage(page);
-        const bool profile = !def && isProfilePage(page, parent);
-
-        // The slow password check runs before the transaction; the transaction then makes sure
-        // the account still holds the hash that was checked.
-        std::optional<Credentials> verified;
-        const std::string* missing = nullptr;
-        if (def) {
-            for (const std::string& key : def->keys)
-                if (!findParam(params, key)) {
-                    missing = &key;
-                    break;
-                }
-            if (!missing && needsPassword(def->kind)) {
-                const std::string& uid = *findParam(params, "UID");
-                const std::string& pwd = *findParam(params, "PWD");
-                if (const auto creds = store_.credentials(uid)) {
-                    if (verifier_.verify(uid, pwd, creds->passwordHash)) verified = creds;
-                } else {
-                    verifier_.burn(pwd, store_.options().passwordIterations);
-                }
-            }
+        const auto [page, parent] = lastSegments(request.path);
+        if (isProfileFolder(parent)) {
+            if (isProfilePage(page, parent)) return profilePage(request);
+            if (const HttpReply* file = profile::staticFile(toLowerAscii(page))) return *file;
         }
+        if (request.method != "GET") return methodNotAllowed(allowedMethods(request.path));
+        return collectorPage(request);
+    } catch (const std::exception&) {
+        return textReply(500, "internal error");
+    }
+}
 
-        JournalEntry entry;
+HttpReply Pages::head(const HttpRequest& request) {
+    const auto [page, parent] = lastSegments(request.path);
+    HttpReply reply;
+    if (isProfilePage(page, parent)) {
+        reply = HttpReply{200, "text/html; charset=utf-8", "", {}};
+    } else if (const HttpReply* file = isProfileFolder(parent) ? profile::staticFile(toLowerAscii(page)) : nullptr) {
+        reply = HttpReply{200, file->contentType, "", {}};
+    } else if (findPage(page)) {
+        reply = HttpReply{200, std::string(kRecordSetType), "", {}};
+    } else {
+        reply = HttpReply{404, "text/plain; charset=utf-8", "", {}};
+    }
+    profile::addSecurityHeaders(reply);
+    return reply;
+}
+
+HttpReply Pages::methodNotAllowed(std::string_view allow) {
+    HttpReply reply = textReply(405, "method not allowed");
+    reply.headers.emplace_back("Allow", std::string(allow));
+    return reply;
+}
+
+std::string Pages::allowedMethods(const std::string& path) {
+    const auto [page, parent] = lastSegments(path);
+    return isProfilePage(page, parent) ? "GET, HEAD, POST" : "GET, HEAD";
+}
+
+std::optional<Credentials> Pages::checkPassword(const std::string& name, const std::string& password,
+                                                const std::string& address, bool* limited) {
+    if (limited) *limited = false;
+    const auto creds = store_.credentials(name);
+    // A pair proven right a moment ago costs nothing and cannot be a guess: a collector's run
+    // goes on even while someone else is locked out of the account by failing.
+    if (creds && verifier_.remembered(name, password, creds->passwordHash)) return creds;
+    if (!store_.signInAllowed(name, address, options_.signIn)) {
+        if (limited) *limited = true;
+        return std::nullopt;
+    }
+    if (creds && verifier_.verify(name, password, creds->passwordHash)) return creds;
+    if (!creds) verifier_.burn(password, store_.options().passwordIterations);
+    store_.recordSignInFailure(name, address, options_.signIn);
+    return std::nullopt;
+}
+
+HttpReply Pages::collectorPage(const HttpRequest& request) {
+    const std::string page = lastSegments(request.path).first;
+    const Params params = parseQuery(request.rawQuery);
+    const PageDef* def = findPage(page);
+    // Refused before any work: nothing stored, nothing journalled.
+    if (!def) return textReply(404, "no such page");
+    for (const std::string& key : def->keys)
+        if (!findParam(params, key)) return textReply(400, "missing key " + key);
+
+    // The slow password check runs before the transaction; the transaction then makes sure
+    // the account still holds the hash that was checked.
+    std::optional<Credentials> verified;
+    if (def->auth == Auth::Password) {
+        bool limited = false;
+        verified = checkPassword(*findParam(params, "UID"), *findParam(params, "PWD"), request.clientAddress, &limited);
+        // Answered as a wrong password would be, without a trace: a flood leaves nothing.
+        if (limited) {
+            PageCall call{store_, *def, params, {}};
+            return def->handler(call);
+        }
+    }
+    if (def->auth == Auth::Evaluation && !store_.signInAllowed("", request.clientAddress, options_.signIn))
+        return emptyRecordSet("UID");
+
+    JournalEntry entry;
+    try {
         HttpReply reply = store_.transaction([&] {
-            HttpReply r;
-            if (profile) {
-                r = profilePage(store_, params);
-            } else if (!def) {
-                r = textReply(404, "no such page");
-            } else if (missing) {
-                r = textReply(400, "missing key " + *missing);
-            } else {
-                const auto value = [&](const std::string& key) -> const std::string& { return *findParam(params, key); };
-                std::optional<Credentials> account;
-                if (verified && store_.credentials(value("UID")) == verified) account = verified;
-                switch (def->kind) {
-                    case Kind::Version: {
-                        const auto major = parseInteger(value("Major"));
-                        const auto minor = parseInteger(value("Minor"));
-                        const auto rev = parseInteger(value("Rev"));
-                        std::vector<Row> rows;
-                        if (major && minor && rev && store_.isVersionAllowed(Version{*major, *minor, *rev}))
-                            rows.push_back(Row{*major, *minor, *rev});
-                        r = recordSet({{"Major", ColumnType::Int}, {"Minor", ColumnType::Int}, {"Rev", ColumnType::Int}},
-                                      rows);
-                        break;
-                    }
-                    case Kind::Account: {
-                        std::vector<Row> rows;
-                        if (account)
-                            if (const auto p = store_.subscriber(value("UID")))
-                                rows.push_back(Row{p->name, p->created, p->lastUpdate});
-                        r = recordSet({{"UserName", ColumnType::String, 50},
-                                       {"CrDate", ColumnType::DateTime},
-                                       {"LuDate", ColumnType::DateTime}},
-                                      rows);
-                        break;
-                    }
-                    case Kind::Register:
-                        store_.registerEvaluation(value("TempID"));
-                        r = emptyRecordSet("TempID");
-                        break;
-                    case Kind::Reset:
-                        if (account) store_.resetInventory(account->profileId);
-                        r = emptyRecordSet("UID");
-                        break;
-                    case Kind::EvalReset:
-                        if (const auto p = store_.evaluation(value("UID"))) store_.resetInventory(p->id);
-                        r = emptyRecordSet("UID");
-                        break;
-                    case Kind::Upload:
-                    case Kind::EvalUpload: {
-                        std::optional<std::int64_t> owner;
-                        if (def->kind == Kind::Upload && account) owner = account->profileId;
-                        if (def->kind == Kind::EvalUpload)
-                            if (const auto p = store_.evaluation(value("UID"))) owner = p->id;
-                        if (owner) {
-                            std::optional<std::string> date;
-                            if (!def->dateKey.empty()) date = value(def->dateKey);
-                            store_.addItem(*owner, def->category, value(def->dataKey), date);
-                        }
-                        r = emptyRecordSet("UID");
-                        break;
-                    }
-                    case Kind::Finalize:
-                        if (account) store_.finalizeRun(account->profileId);
-                        r = emptyRecordSet("UID");
-                        break;
-                }
+            PageCall call{store_, *def, params, {}};
+            if (def->auth == Auth::Password && verified && store_.credentials(call.value("UID")) == verified)
+                call.owner = verified->profileId;
+            if (def->auth == Auth::Evaluation) {
+                if (const auto p = store_.evaluation(call.value("UID")))
+                    call.owner = p->id;
+                else  // walking the identifier space counts against the address
+                    store_.recordSignInFailure("", request.clientAddress, options_.signIn);
             }
-            entry = store_.appendJournal(path, page, params, r.status);
+            HttpReply r = def->handler(call);
+            entry = store_.appendJournal(request.path, page, params, r.status);
             return r;
         });
         notify(entry);
         return reply;
     } catch (const std::exception&) {
-        // The work was rolled back; still say in the journal that the request came.
-        return refused(500, path, rawQuery);
+        return textReply(500, "internal error");
+    }
+}
+
+HttpReply Pages::profilePage(const HttpRequest& request) {
+    const std::string sessionToken = cookieValue(request.cookies, profile::kSessionCookie);
+    const std::string sessionKey = wellFormedToken(sessionToken) ? tokenDigest(sessionToken) : std::string();
+    std::optional<Session> session;
+    if (!sessionKey.empty()) session = store_.session(sessionKey);
+
+    // The sign-in form's token: kept in a cookie and in the form, so a post must come from our page.
+    std::string formToken = cookieValue(request.cookies, profile::kFormCookie);
+    const bool haveFormToken = wellFormedToken(formToken);
+    const auto formPage = [&](int status, profile::SignInForm form) {
+        if (!haveFormToken) formToken = randomToken();
+        form.formToken = formToken;
+        HttpReply reply = profile::signInPage(status, form);
+        reply.headers.emplace_back("Set-Cookie", profile::cookie(profile::kFormCookie, formToken,
+                                                                 options_.sessionSeconds, request.secure));
+        return reply;
+    };
+    const auto redirect = [](std::string setCookie) {
+        HttpReply reply{303, "text/plain; charset=utf-8", "see hwsw.asp\n", {{"Location", "hwsw.asp"}}};
+        reply.headers.emplace_back("Set-Cookie", std::move(setCookie));
+        profile::addSecurityHeaders(reply);
+        return reply;
+    };
+
+    if (request.method == "GET") {
+        if (session)
+            if (const auto p = store_.profileById(session->profileId))
+                return profile::profileView(*p, store_.items(p->id), session->csrfToken);
+        profile::SignInForm form;
+        const Params query = parseQuery(request.rawQuery);
+        if (const std::string* uid = findParam(query, "UID")) form.userName = *uid;
+        return formPage(200, form);
+    }
+    if (request.method != "POST") return methodNotAllowed(allowedMethods(request.path));
+
+    const Params form = parseQuery(request.body);
+    const std::string* action = findParam(form, "action");
+    const std::string* token = findParam(form, "form");
+    if (action && *action == "signout") {
+        // Only the signed-in page holds the session's own form token.
+        if (session && token && sameOrigin(request) && constantTimeEquals(*token, session->csrfToken))
+            store_.endSession(sessionKey);
+        return redirect(profile::cookie(profile::kSessionCookie, "", 0, request.secure));
+    }
+    const std::string* uid = findParam(form, "UID");
+    const std::string* pwd = findParam(form, "PWD");
+    profile::SignInForm again;
+    if (uid) again.userName = *uid;
+    if (!action || *action != "signin" || !token || !haveFormToken || !sameOrigin(request) ||
+        !constantTimeEquals(*token, formToken)) {
+        again.message = profile::text::kFormExpired;
+        return formPage(403, again);
+    }
+
+    std::optional<std::int64_t> profileId;
+    const std::string name = uid ? *uid : std::string();
+    const std::string password = pwd ? *pwd : std::string();
+    if (store_.credentials(name)) {
+        if (const auto creds = checkPassword(name, password, request.clientAddress)) {
+            profileId = creds->profileId;
+            store_.clearSignInFailures(name);
+        }
+    } else if (store_.signInAllowed(name, request.clientAddress, options_.signIn)) {
+        // An evaluation username is all an evaluating user has; guessing one counts as a failure.
+        if (const auto p = store_.evaluation(name))
+            profileId = p->id;
+        else
+            store_.recordSignInFailure(name, request.clientAddress, options_.signIn);
+    }
+    if (!profileId) {
+        again.message = profile::text::kWrongPassword;
+        return formPage(200, again);
+    }
+    const std::string newToken = randomToken();
+    store_.createSession(tokenDigest(newToken), *profileId, randomToken(), options_.sessionSeconds);
+    return redirect(profile::cookie(profile::kSessionCookie, newToken, options_.sessionSeconds, request.secure));
+}
+
+void Pages::maybePurge() noexcept {
+    try {
+        const std::int64_t now = store_.now();
+        std::int64_t last = lastPurge_.load();
+        if (now - last < options_.purgeIntervalSeconds && last != 0) return;
+        if (!lastPurge_.compare_exchange_strong(last, now)) return;  // another request sweeps
+        store_.purgeExpired();
+    } catch (...) {
+        // A sweep that fails is tried again at the next interval; the request goes on.
     }
 }
 
@@ -280,21 +416,6 @@ void Pages::notify(const JournalEntry& entry) noexcept {
         observer_(entry);
     } catch (...) {
         // The entry is in the database; a failing copy elsewhere must not fail the request.
-    }
-}
-
-HttpReply Pages::refused(int status, const std::string& path, std::string_view rawQuery) {
-    const auto page = lastSegments(path).first;
-    try {
-        notify(store_.transaction([&] { return store_.appendJournal(path, page, parseQuery(rawQuery), status); }));
-    } catch (const std::exception&) {
-        // Nothing more can be done about a journal that cannot be written.
-    }
-    switch (status) {
-        case 414: return textReply(status, "request too long");
-        case 500: return textReply(status, "internal error");
-        case 404: return textReply(status, "no such page");
-        default: return textReply(status, "bad request");
     }
 }
 

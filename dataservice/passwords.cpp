@@ -102,6 +102,24 @@ int passwordIterations(std::string_view stored) {
     return parse(stored, p) ? p.iterations : 0;
 }
 
+std::string randomToken() {
+    unsigned char bytes[32];
+    if (RAND_bytes(bytes, sizeof bytes) != 1) throw std::runtime_error("no random token available");
+    return toHex(bytes, sizeof bytes);
+}
+
+std::string tokenDigest(std::string_view token) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (EVP_Digest(token.data(), token.size(), digest, &len, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("digest failed");
+    return toHex(digest, len);
+}
+
+bool constantTimeEquals(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
 PasswordVerifier::PasswordVerifier(std::chrono::seconds remember, Clock clock)
     : remember_(remember), clock_(std::move(clock)) {
     unsigned char bytes[32];
@@ -144,6 +162,13 @@ bool PasswordVerifier::verify(std::string_view name, std::string_view password, 
     }
     remembered_[key] = Remembered{stored, now + remember_};
     return true;
+}
+
+bool PasswordVerifier::remembered(std::string_view name, std::string_view password, const std::string& stored) {
+    const std::string key = fingerprint(name, password);
+    std::lock_guard lock(mutex_);
+    const auto it = remembered_.find(key);
+    return it != remembered_.end() && it->second.until > clock_() && it->second.stored == stored;
 }
 
 void PasswordVerifier::burn(std::string_view password, int iterations) {

@@ -26,6 +26,13 @@ bool verifyPassword(std::string_view password, std::string_view stored);
 // The iteration count a stored hash names, or 0 when it is malformed.
 int passwordIterations(std::string_view stored);
 
+// 32 random bytes as 64 lower-case hex digits: session and form tokens.
+std::string randomToken();
+// SHA-256 of a token, hex: what the database keeps instead of the token.
+std::string tokenDigest(std::string_view token);
+// Equal texts, compared in time that does not depend on where they differ.
+bool constantTimeEquals(std::string_view a, std::string_view b);
+
 class PasswordVerifier {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -36,6 +43,9 @@ public:
     // True when `password` matches `stored`, the hash on record for `name`. A remembered
     // pair counts only while the record still holds the same hash it was checked against.
     bool verify(std::string_view name, std::string_view password, const std::string& stored);
+
+    // True only when this pair was verified against `stored` a short while ago: no derivation.
+    bool remembered(std::string_view name, std::string_view password, const std::string& stored);
 
     // Costs what a verification costs, for names that have no account, so that the answer's
     // timing does not tell which names exist.

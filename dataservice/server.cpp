@@ -1,74 +1,225 @@
 #include "dataservice/server.h"
 
-#include <dirent.h>
-#include <httplib.h>
+#include <arpa/inet.h>
+#include <microhttpd.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <unordered_set>
+
+#include "dataservice/text.h"
 
 namespace dataservice {
 namespace {
 
-// Connections are served by a pool; a kept-alive connection holds a worker while idle, so
-// the pool is larger than the library's default and idle connections are let go in time.
-constexpr std::size_t kWorkers = 16;
-constexpr std::size_t kKeepAliveRequests = 1000000;
-constexpr time_t kKeepAliveSeconds = 10;
-constexpr std::size_t kMaxBody = 64 * 1024;  // GETs carry none; anything else is cut short
+using Clock = std::chrono::steady_clock;
 
-std::string_view queryOf(const std::string& target) {
-    const std::size_t q = target.find('?');
-    return q == std::string::npos ? std::string_view() : std::string_view(target).substr(q + 1);
+// One accepted connection, as the deadline watch sees it.
+struct ConnectionState {
+    int fd = -1;
+    std::atomic<Clock::rep> since{0};  // when the server began waiting for the current request
+    std::atomic<bool> busy{false};     // its head has arrived: a page runs or a reply goes out
+    bool cut = false;                  // already shut down by the watch
+};
+
+// One request: the target as it came on the request line, and a form's body.
+struct RequestState {
+    std::string target;
+    std::string body;
+    bool started = false;
+};
+
+std::string addressText(const sockaddr* addr) {
+    char buf[INET6_ADDRSTRLEN] = "";
+    if (!addr) return {};
+    if (addr->sa_family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(addr)->sin_addr, buf, sizeof buf);
+    else if (addr->sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(addr)->sin6_addr, buf, sizeof buf);
+    return buf;
 }
 
-// Ends the accepted connections of the server on `port`. A worker waiting on an idle
-// kept-alive connection would otherwise hold up stopping until its keep-alive time is out.
-void shutDownConnections(int port) {
-    DIR* fds = opendir("/proc/self/fd");
-    if (!fds) return;
-    while (const dirent* entry = readdir(fds)) {
-        char* end = nullptr;
-        const long fd = std::strtol(entry->d_name, &end, 10);
-        if (end == entry->d_name || *end != '\0' || fd == dirfd(fds)) continue;
-        sockaddr_storage addr{};
-        socklen_t len = sizeof addr;
-        if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&addr), &len) != 0) continue;
-        int local = -1;
-        if (addr.ss_family == AF_INET) local = ntohs(reinterpret_cast<const sockaddr_in&>(addr).sin_port);
-        if (addr.ss_family == AF_INET6) local = ntohs(reinterpret_cast<const sockaddr_in6&>(addr).sin6_port);
-        if (local != port) continue;  // clients of the server have a port of their own
-        int listening = 1;
-        socklen_t size = sizeof listening;
-        if (getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || listening)
-            continue;
-        shutdown(static_cast<int>(fd), SHUT_RDWR);
-    }
-    closedir(fds);
+std::string header(MHD_Connection* c, const char* name) {
+    const char* v = MHD_lookup_connection_value(c, MHD_HEADER_KIND, name);
+    return v ? v : "";
+}
+
+MHD_Result send(MHD_Connection* c, const HttpReply& reply) {
+    MHD_Response* response =
+        MHD_create_response_from_buffer(reply.body.size(), const_cast<char*>(reply.body.data()), MHD_RESPMEM_MUST_COPY);
+    if (!response) return MHD_NO;
+    if (!reply.contentType.empty()) MHD_add_response_header(response, "Content-Type", reply.contentType.c_str());
+    for (const auto& [name, value] : reply.headers) MHD_add_response_header(response, name.c_str(), value.c_str());
+    const MHD_Result queued = MHD_queue_response(c, static_cast<unsigned>(reply.status), response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+HttpReply plain(int status, const char* text) {
+    HttpReply reply{status, "text/plain; charset=utf-8", std::string(text) + "\n", {}};
+    reply.headers.emplace_back("X-Content-Type-Options", "nosniff");
+    reply.headers.emplace_back("Cache-Control", "no-store");
+    return reply;
 }
 
 }  // namespace
 
 struct Server::Impl {
     Impl(Store& s, ServerOptions o)
-        : store(s), options(std::move(o)), pages(s, [this](const JournalEntry& e) {
-              if (journal) journal->append(e);
-          }) {}
+        : store(s),
+          options(std::move(o)),
+          pages(
+              s,
+              [this](const JournalEntry& e) {
+                  if (journal) journal->append(e);
+              },
+              options.pages) {}
 
     Store& store;
     ServerOptions options;
     std::unique_ptr<JournalFile> journal;
     Pages pages;
-    httplib::Server http;
-    std::thread thread;
-    std::atomic<bool> listenEnded{false};
+    MHD_Daemon* daemon = nullptr;
     int port = -1;
-    bool started = false;
+
+    std::mutex mutex;  // guards connections, and holds off a close while the watch cuts
+    std::unordered_set<ConnectionState*> connections;
+    std::condition_variable wake;
+    bool stopping = false;
+    std::thread watch;
+
+    // Ends connections whose request has not fully arrived within its deadline. A read
+    // time-out alone would let a client that sends a byte now and then hold on for ever.
+    void watchDeadlines() {
+        const auto limit = std::chrono::seconds(options.requestSeconds);
+        std::unique_lock lock(mutex);
+        while (!stopping) {
+            wake.wait_for(lock, std::chrono::milliseconds(200));
+            const auto now = Clock::now();
+            for (ConnectionState* c : connections) {
+                if (c->cut || c->busy) continue;
+                if (now - Clock::time_point(Clock::duration(c->since.load())) < limit) continue;
+                // The library notices the end and closes the connection in its own thread;
+                // the fd stays ours until its close notice, which waits for this lock.
+                shutdown(c->fd, SHUT_RDWR);
+                c->cut = true;
+            }
+        }
+    }
+
+    MHD_Result answer(MHD_Connection* c, const char* method, const char* uploadData, std::size_t* uploadSize,
+                      void** requestCls) {
+        auto* rs = static_cast<RequestState*>(*requestCls);
+        if (!rs) return MHD_NO;
+        const std::string_view verb = method;
+        const std::string path = pathOf(rs->target);
+        const bool post = verb == "POST" && Pages::allowedMethods(path).find("POST") != std::string::npos;
+        if (!rs->started) {
+            rs->started = true;
+            if (MHD_get_connection_values(c, MHD_HEADER_KIND, nullptr, nullptr) >
+                static_cast<int>(options.maxHeaders))
+                return send(c, plain(431, "too many header fields"));
+            // Refused at once; the library closes the connection rather than read a body.
+            if (verb != "GET" && verb != "HEAD" && !post) return send(c, Pages::methodNotAllowed(Pages::allowedMethods(path)));
+            // A form announced too large is refused before a byte of it is read.
+            const std::string length = header(c, "Content-Length");
+            if (post && (length.size() > 9 || std::strtoul(length.c_str(), nullptr, 10) > options.maxFormBody))
+                return send(c, plain(413, "request too large"));
+            return MHD_YES;  // the reply goes out once the whole request is in
+        }
+        if (*uploadSize > 0) {
+            if (!post || rs->body.size() + *uploadSize > options.maxFormBody)
+                return send(c, plain(413, "request too large"));
+            rs->body.append(uploadData, *uploadSize);
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+        // The request is in: from here the page's time is not the client's.
+        if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT))
+            if (auto* cs = static_cast<ConnectionState*>(info->socket_context)) cs->busy = true;
+        if (verb == "HEAD") return send(c, pages.head(request(c, *rs, verb)));
+        return send(c, pages.handle(request(c, *rs, verb)));
+    }
+
+    static std::string pathOf(const std::string& target) {
+        return percentDecode(std::string_view(target).substr(0, target.find('?')), false);
+    }
+
+    HttpRequest request(MHD_Connection* c, RequestState& rs, std::string_view method) const {
+        HttpRequest r;
+        r.method = std::string(method);
+        const std::size_t q = rs.target.find('?');
+        r.path = pathOf(rs.target);
+        if (q != std::string::npos) r.rawQuery = rs.target.substr(q + 1);
+        r.body = std::move(rs.body);
+        r.cookies = header(c, "Cookie");
+        r.origin = header(c, "Origin");
+        r.host = header(c, "Host");
+        if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
+            r.clientAddress = addressText(info->client_addr);
+        r.secure = !options.tlsCertificate.empty();
+        return r;
+    }
 };
+
+namespace {
+
+MHD_Result onRequest(void* cls, MHD_Connection* c, const char*, const char* method, const char*,
+                     const char* uploadData, std::size_t* uploadSize, void** requestCls) {
+    try {
+        return static_cast<Server::Impl*>(cls)->answer(c, method, uploadData, uploadSize, requestCls);
+    } catch (...) {
+        return MHD_NO;  // the library closes the connection
+    }
+}
+
+// Called once the request line is in: keeps the target exactly as sent (the library would
+// decode the path and split the query by rules of its own).
+void* onRequestLine(void*, const char* uri, MHD_Connection*) {
+    auto* rs = new (std::nothrow) RequestState;
+    if (rs) rs->target = uri;
+    return rs;
+}
+
+void onCompleted(void*, MHD_Connection* c, void** requestCls, MHD_RequestTerminationCode) {
+    delete static_cast<RequestState*>(*requestCls);
+    *requestCls = nullptr;
+    if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT))
+        if (auto* cs = static_cast<ConnectionState*>(info->socket_context)) {
+            cs->since = Clock::now().time_since_epoch().count();  // the next request's clock starts
+            cs->busy = false;
+        }
+}
+
+void onConnection(void* cls, MHD_Connection* c, void** socketContext, MHD_ConnectionNotificationCode code) {
+    auto* d = static_cast<Server::Impl*>(cls);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        auto* cs = new (std::nothrow) ConnectionState;
+        if (!cs) return;
+        if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD)) cs->fd = info->connect_fd;
+        cs->since = Clock::now().time_since_epoch().count();
+        std::lock_guard lock(d->mutex);
+        d->connections.insert(cs);
+        *socketContext = cs;
+    } else if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+        auto* cs = static_cast<ConnectionState*>(*socketContext);
+        if (!cs) return;
+        std::lock_guard lock(d->mutex);
+        d->connections.erase(cs);
+        delete cs;
+        *socketContext = nullptr;
+    }
+}
+
+}  // namespace
 
 Server::Server(Store& store, ServerOptions options) : impl_(std::make_unique<Impl>(store, std::move(options))) {}
 
@@ -76,80 +227,68 @@ Server::~Server() { stop(); }
 
 void Server::start() {
     Impl& d = *impl_;
-    if (d.started) throw std::logic_error("the server is already started");
+    if (d.daemon) throw std::logic_error("the server is already started");
     if (!d.options.journalFile.empty()) d.journal = std::make_unique<JournalFile>(d.options.journalFile);
+    if (d.options.tlsCertificate.empty() != d.options.tlsKey.empty())
+        throw std::runtime_error("TLS needs both a certificate and its key");
 
-    auto& http = d.http;
-    http.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
-    // Only SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which would let a
-    // second server bind the same port without an error.
-    http.set_socket_options([](socket_t sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    // Without these every kept-alive request waits for delayed acknowledgements, and the
-    // connection is dropped after five requests.
-    http.set_tcp_nodelay(true);
-    http.set_keep_alive_max_count(kKeepAliveRequests);
-    http.set_keep_alive_timeout(kKeepAliveSeconds);
-    http.set_payload_max_length(kMaxBody);
-
-    // Every GET goes to the pages before the library's routing, which would match the
-    // whole path with a regular expression.
-    http.set_pre_routing_handler([&d](const httplib::Request& req, httplib::Response& res) {
-        if (req.method != "GET" && req.method != "HEAD") return httplib::Server::HandlerResponse::Unhandled;
-        const HttpReply reply = d.pages.handle(req.path, queryOf(req.target));
-        res.status = reply.status;
-        res.set_content(reply.body, reply.contentType.c_str());
-        return httplib::Server::HandlerResponse::Handled;
-    });
-    // Errors the library answers by itself (a request line too long or malformed, another
-    // method) come here with an empty body; the pages' own errors carry theirs.
-    http.set_error_handler(httplib::Server::HandlerWithResponse(
-        [&d](const httplib::Request& req, httplib::Response& res) {
-            if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-            const HttpReply reply = d.pages.refused(res.status, req.path, queryOf(req.target));
-            res.set_content(reply.body, reply.contentType.c_str());
-            return httplib::Server::HandlerResponse::Handled;
-        }));
-
-    if (d.options.port == 0) {
-        d.port = http.bind_to_any_port(d.options.host);
-    } else if (d.options.port > 0 && d.options.port < 65536 && http.bind_to_port(d.options.host, d.options.port)) {
-        d.port = d.options.port;
+    sockaddr_storage addr{};
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL;
+    const std::string& host = d.options.host;
+    const bool portOk = d.options.port >= 0 && d.options.port < 65536;
+    if (auto* v4 = reinterpret_cast<sockaddr_in*>(&addr); inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(static_cast<uint16_t>(d.options.port));
+    } else if (auto* v6 = reinterpret_cast<sockaddr_in6*>(&addr);
+               inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<uint16_t>(d.options.port));
+        flags |= MHD_USE_IPv6;
+    } else {
+        throw std::runtime_error("cannot listen on " + host + ": not an IPv4 or IPv6 address");
     }
-    if (d.port <= 0)
-        throw std::runtime_error("cannot listen on " + d.options.host + " port " + std::to_string(d.options.port));
+    if (!d.options.tlsCertificate.empty()) flags |= MHD_USE_TLS;
 
-    d.thread = std::thread([&d] {
-        // Signals are for the program's main thread; a peer that goes away must give EPIPE,
-        // not end the process. The workers inherit this mask.
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGPIPE);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &set, nullptr);
-        d.http.listen_after_bind();
-        d.listenEnded = true;
-    });
-    // stop() only takes effect once the accept loop runs.
-    while (!http.is_running() && !d.listenEnded) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    d.started = true;
+    std::vector<MHD_OptionItem> opts = {
+        {MHD_OPTION_SOCK_ADDR, 0, &addr},
+        {MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(std::max(1u, d.options.threads)), nullptr},
+        {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(d.options.maxConnections), nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(d.options.maxConnectionsPerAddress), nullptr},
+        {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(d.options.idleSeconds), nullptr},
+        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(d.options.connectionMemory), nullptr},
+        {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&onRequestLine), nullptr},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&onCompleted), nullptr},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&onConnection), &d},
+    };
+    if (!d.options.tlsCertificate.empty()) {
+        opts.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(d.options.tlsCertificate.c_str())});
+        opts.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(d.options.tlsKey.c_str())});
+    }
+    opts.push_back({MHD_OPTION_END, 0, nullptr});
+
+    if (portOk)
+        d.daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &onRequest, &d, MHD_OPTION_ARRAY, opts.data(),
+                                    MHD_OPTION_END);
+    if (!d.daemon)
+        throw std::runtime_error("cannot listen on " + host + " port " + std::to_string(d.options.port));
+    const auto* info = MHD_get_daemon_info(d.daemon, MHD_DAEMON_INFO_BIND_PORT);
+    d.port = info ? info->port : d.options.port;
+    d.stopping = false;
+    d.watch = std::thread([&d] { d.watchDeadlines(); });
 }
 
 void Server::stop() {
     Impl& d = *impl_;
-    if (!d.started) return;
-    d.http.stop();
-    // The accept loop has ended; the pool still waits for its workers. Connections accepted
-    // just before the stop may appear meanwhile, hence the repeated sweep.
-    while (!d.listenEnded) {
-        shutDownConnections(d.port);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!d.daemon) return;
+    {
+        std::lock_guard lock(d.mutex);
+        d.stopping = true;
     }
-    if (d.thread.joinable()) d.thread.join();
-    d.started = false;
+    d.wake.notify_all();
+    if (d.watch.joinable()) d.watch.join();
+    // Closes every connection, kept-alive ones included, and waits for the event threads.
+    MHD_stop_daemon(d.daemon);
+    d.daemon = nullptr;
 }
 
 int Server::port() const { return impl_->port; }
@@ -157,7 +296,8 @@ int Server::port() const { return impl_->port; }
 std::string Server::address() const {
     const std::string& host = impl_->options.host;
     const bool v6 = host.find(':') != std::string::npos;
-    return "http://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(impl_->port) + "/";
+    const char* scheme = impl_->options.tlsCertificate.empty() ? "http://" : "https://";
+    return scheme + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(impl_->port) + "/";
 }
 
 Pages& Server::pages() { return impl_->pages; }

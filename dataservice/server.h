@@ -1,6 +1,8 @@
 #pragma once
-// The HTTP side of the service: a threaded server on one address and port, answering every
-// GET through Pages. Starts in the background; stop() (or destruction) ends it cleanly.
+// The HTTP side of the service: an event-driven server (libmicrohttpd, epoll) on one address
+// and port, answering through Pages. Slow or idle clients hold a socket and a little memory,
+// never a thread; each request has a deadline from its first byte. Starts in the background;
+// stop() (or destruction) ends it cleanly.
 #include <memory>
 #include <string>
 
@@ -10,9 +12,21 @@
 namespace dataservice {
 
 struct ServerOptions {
-    std::string host = "127.0.0.1";
-    int port = 0;             // 0: a free port, see port()
-    std::string journalFile;  // when set, journal lines are appended to it as well
+    std::string host = "127.0.0.1";  // an IPv4 or IPv6 address to listen on
+    int port = 0;                    // 0: a free port, see port()
+    std::string journalFile;         // when set, journal lines are appended to it as well
+    // PEM text of a certificate chain and its key: both set, the server speaks HTTPS only.
+    std::string tlsCertificate, tlsKey;
+    PagesOptions pages;
+
+    unsigned threads = 4;                    // event loops; page work runs on them
+    unsigned maxConnections = 1000;
+    unsigned maxConnectionsPerAddress = 200;
+    int requestSeconds = 10;                 // from a request's first byte to its whole head
+    int idleSeconds = 15;                    // a kept-alive connection with nothing to say
+    std::size_t connectionMemory = 16 * 1024;  // request line and headers must fit in this
+    std::size_t maxHeaders = 64;
+    std::size_t maxFormBody = 4096;
 };
 
 class Server {
@@ -29,12 +43,13 @@ public:
     void stop();
 
     int port() const;
-    // "http://HOST:PORT/": the ServerPath a collector would use.
+    // "http://HOST:PORT/" (https with TLS): the ServerPath a collector would use.
     std::string address() const;
     Pages& pages();
 
+    struct Impl;  // the library's callbacks reach it
+
 private:
-    struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <ctime>
+
 namespace dataservice {
 
 class Store::Statement {
@@ -75,7 +77,7 @@ ResetOnExit<S> resetOnExit(S& statement) {
 
 const char* kindText(ProfileKind kind) { return kind == ProfileKind::Subscriber ? "subscriber" : "evaluation"; }
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 const char* const kSchema[] = {
     "CREATE TABLE allowed_versions ("
@@ -108,7 +110,30 @@ const char* const kSchema[] = {
     " status INTEGER NOT NULL)",
 };
 
+// Version 2: evaluation profiles expire, sign-in sessions and failure counters live here (so
+// that several service processes on one database agree), and the journal is trimmed by age.
+const char* const kSchemaV2[] = {
+    "ALTER TABLE profiles ADD COLUMN last_activity INTEGER NOT NULL DEFAULT 0",
+    "CREATE INDEX profiles_by_activity ON profiles (kind, last_activity)",
+    "CREATE TABLE sessions ("
+    " token_hash TEXT PRIMARY KEY,"
+    " profile_id INTEGER NOT NULL REFERENCES profiles (id) ON DELETE CASCADE,"
+    " csrf_token TEXT NOT NULL,"
+    " expires INTEGER NOT NULL)",
+    "CREATE INDEX sessions_by_expiry ON sessions (expires)",
+    "CREATE TABLE signin_failures ("
+    " scope TEXT NOT NULL CHECK (scope IN ('account', 'address')),"
+    " key TEXT NOT NULL,"
+    " window_start INTEGER NOT NULL,"
+    " failures INTEGER NOT NULL,"
+    " PRIMARY KEY (scope, key))",
+    "ALTER TABLE journal ADD COLUMN received_at INTEGER NOT NULL DEFAULT 0",
+    "CREATE INDEX journal_by_time ON journal (received_at)",
+};
+
 }  // namespace
+
+std::int64_t systemUnixTime() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
 Store::Store(const std::string& path, StoreOptions options) : options_(options) {
     if (options_.passwordIterations < 1) throw StoreError("the password iteration count must be positive");
@@ -162,7 +187,9 @@ void Store::createSchema() {
         if (found == 0) {
             for (const char* ddl : kSchema) execute(ddl);
             allowVersion(Version{1, 1, 11});
-            execute("PRAGMA user_version = 1");
+            migrate(1);
+        } else if (found < kSchemaVersion) {
+            migrate(found);
         } else if (found != kSchemaVersion) {
             throw StoreError("the database has schema version " + std::to_string(found) + ", this program knows " +
                              std::to_string(kSchemaVersion));
@@ -172,6 +199,19 @@ void Store::createSchema() {
         rollback();
         throw;
     }
+}
+
+// Brings a database of an older schema up to this one, inside the opening transaction.
+void Store::migrate(std::int64_t from) {
+    if (from < 2) {
+        for (const char* ddl : kSchemaV2) execute(ddl);
+        // What exists already counts as used now, so nothing expires the moment it is opened.
+        auto& profiles = prepare("UPDATE profiles SET last_activity = ?1");
+        auto guard = resetOnExit(profiles);
+        profiles.bind(1, now()).run();
+        execute("UPDATE journal SET received_at = CAST(strftime('%s', received) AS INTEGER)");
+    }
+    execute("PRAGMA user_version = 2");
 }
 
 void Store::begin() {
@@ -262,10 +302,16 @@ std::optional<Credentials> Store::credentials(const std::string& name) {
 
 std::optional<Profile> Store::findProfile(ProfileKind kind, const std::string& name) {
     std::lock_guard lock(mutex_);
+    // An evaluation profile past its lifetime is no longer there, purged or not.
     auto& st = prepare(
-        "SELECT id, created, last_update, run_started, run_completed FROM profiles WHERE kind = ?1 AND name = ?2");
+        "SELECT id, created, last_update, run_started, run_completed FROM profiles WHERE kind = ?1 AND name = ?2"
+        " AND (kind = 'subscriber' OR last_activity >= ?3)");
     auto guard = resetOnExit(st);
-    if (!st.bind(1, std::string_view(kindText(kind))).bind(2, std::string_view(name)).step()) return std::nullopt;
+    if (!st.bind(1, std::string_view(kindText(kind)))
+             .bind(2, std::string_view(name))
+             .bind(3, now() - options_.evaluationLifetimeSeconds)
+             .step())
+        return std::nullopt;
     return Profile{st.integer(0), kind, name, st.text(1), st.text(2), st.optionalText(3), st.optionalText(4)};
 }
 
@@ -290,10 +336,17 @@ std::vector<std::string> Store::accountNames() {
 bool Store::registerEvaluation(const std::string& evalId) {
     std::lock_guard lock(mutex_);
     auto& st = prepare(
-        "INSERT OR IGNORE INTO profiles (kind, name, created, last_update) VALUES ('evaluation', ?1, ?2, ?2)");
+        "INSERT INTO profiles (kind, name, created, last_update, last_activity) VALUES ('evaluation', ?1, ?2, ?2, ?3)"
+        " ON CONFLICT (kind, name) DO NOTHING");
     auto guard = resetOnExit(st);
-    st.bind(1, std::string_view(evalId)).bind(2, std::string_view(localTimestamp())).run();
-    return sqlite3_changes(db_) > 0;
+    return transaction([&] {
+        // An expired identifier that was not purged yet is made anew, not revived with its items.
+        auto& old = prepare("DELETE FROM profiles WHERE kind = 'evaluation' AND name = ?1 AND last_activity < ?2");
+        auto oldGuard = resetOnExit(old);
+        old.bind(1, std::string_view(evalId)).bind(2, now() - options_.evaluationLifetimeSeconds).run();
+        st.bind(1, std::string_view(evalId)).bind(2, std::string_view(localTimestamp())).bind(3, now()).run();
+        return sqlite3_changes(db_) > 0;
+    });
 }
 
 void Store::resetInventory(std::int64_t profileId) {
@@ -345,16 +398,151 @@ JournalEntry Store::appendJournal(const std::string& path, const std::string& pa
                                   int status) {
     JournalEntry entry{0, localTimestamp(), path, page, maskPasswords(params), status};
     std::lock_guard lock(mutex_);
-    auto& st = prepare("INSERT INTO journal (received, path, page, params, status) VALUES (?1, ?2, ?3, ?4, ?5)");
+    auto& st = prepare(
+        "INSERT INTO journal (received, path, page, params, status, received_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
     auto guard = resetOnExit(st);
     st.bind(1, std::string_view(entry.received))
         .bind(2, std::string_view(entry.path))
         .bind(3, std::string_view(entry.page))
         .bind(4, std::string_view(encodeParams(entry.params)))
         .bind(5, static_cast<std::int64_t>(status))
+        .bind(6, now())
         .run();
     entry.seq = sqlite3_last_insert_rowid(db_);
+    // Trimming now and then keeps the window's cost off most requests; the bound overshoots
+    // by at most the interval.
+    if (++appendsSinceTrim_ >= 64) trimJournal();
     return entry;
+}
+
+void Store::trimJournal() {
+    std::lock_guard lock(mutex_);
+    appendsSinceTrim_ = 0;
+    {
+        auto& st = prepare("DELETE FROM journal WHERE received_at < ?1");
+        auto guard = resetOnExit(st);
+        st.bind(1, now() - options_.journalMaxAgeSeconds).run();
+    }
+    auto& st = prepare("DELETE FROM journal WHERE seq <= (SELECT MAX(seq) FROM journal) - ?1");
+    auto guard = resetOnExit(st);
+    st.bind(1, options_.journalMaxEntries).run();
+}
+
+void Store::touchEvaluation(std::int64_t profileId) {
+    std::lock_guard lock(mutex_);
+    auto& st = prepare("UPDATE profiles SET last_activity = ?2 WHERE id = ?1 AND kind = 'evaluation'");
+    auto guard = resetOnExit(st);
+    st.bind(1, profileId).bind(2, now()).run();
+}
+
+int Store::purgeExpired() {
+    return transaction([&] {
+        int removed = 0;
+        {
+            auto& st = prepare("DELETE FROM profiles WHERE kind = 'evaluation' AND last_activity < ?1");
+            auto guard = resetOnExit(st);
+            st.bind(1, now() - options_.evaluationLifetimeSeconds).run();
+            removed = sqlite3_changes(db_);
+        }
+        {
+            auto& st = prepare("DELETE FROM sessions WHERE expires <= ?1");
+            auto guard = resetOnExit(st);
+            st.bind(1, now()).run();
+        }
+        {
+            // Windows are never longer than a day; older counters count nothing.
+            auto& st = prepare("DELETE FROM signin_failures WHERE window_start < ?1");
+            auto guard = resetOnExit(st);
+            st.bind(1, now() - 24 * 3600).run();
+        }
+        trimJournal();
+        return removed;
+    });
+}
+
+bool Store::signInAllowed(const std::string& account, const std::string& address, const SignInLimits& limits) {
+    std::lock_guard lock(mutex_);
+    auto& st = prepare(
+        "SELECT COALESCE(MAX(CASE WHEN scope = 'account' THEN failures - ?3 END), -1),"
+        " COALESCE(MAX(CASE WHEN scope = 'address' THEN failures - ?4 END), -1)"
+        " FROM signin_failures WHERE window_start >= ?5"
+        " AND ((scope = 'account' AND key = ?1) OR (scope = 'address' AND key = ?2))");
+    auto guard = resetOnExit(st);
+    st.bind(1, std::string_view(account))
+        .bind(2, std::string_view(address))
+        .bind(3, static_cast<std::int64_t>(limits.perAccount))
+        .bind(4, static_cast<std::int64_t>(limits.perAddress))
+        .bind(5, now() - limits.windowSeconds);
+    if (!st.step()) return true;
+    return st.integer(0) < 0 && st.integer(1) < 0;
+}
+
+void Store::recordSignInFailure(const std::string& account, const std::string& address,
+                                const SignInLimits& limits) {
+    transaction([&] {
+        auto& st = prepare(
+            "INSERT INTO signin_failures (scope, key, window_start, failures) VALUES (?1, ?2, ?3, 1)"
+            " ON CONFLICT (scope, key) DO UPDATE SET"
+            " failures = CASE WHEN window_start < ?4 THEN 1 ELSE failures + 1 END,"
+            " window_start = CASE WHEN window_start < ?4 THEN ?3 ELSE window_start END");
+        auto guard = resetOnExit(st);
+        const std::int64_t t = now();
+        // An empty name is no account: the evaluation pages count against the address alone.
+        if (!account.empty()) {
+            st.bind(1, std::string_view("account")).bind(2, std::string_view(account)).bind(3, t)
+                .bind(4, t - limits.windowSeconds).run();
+            st.reset();
+        }
+        st.bind(1, std::string_view("address")).bind(2, std::string_view(address)).bind(3, t)
+            .bind(4, t - limits.windowSeconds).run();
+    });
+}
+
+void Store::clearSignInFailures(const std::string& account) {
+    std::lock_guard lock(mutex_);
+    auto& st = prepare("DELETE FROM signin_failures WHERE scope = 'account' AND key = ?1");
+    auto guard = resetOnExit(st);
+    st.bind(1, std::string_view(account)).run();
+}
+
+void Store::createSession(const std::string& tokenHash, std::int64_t profileId, const std::string& csrfToken,
+                          std::int64_t lifetimeSeconds) {
+    std::lock_guard lock(mutex_);
+    auto& st = prepare("INSERT INTO sessions (token_hash, profile_id, csrf_token, expires) VALUES (?1, ?2, ?3, ?4)");
+    auto guard = resetOnExit(st);
+    st.bind(1, std::string_view(tokenHash)).bind(2, profileId).bind(3, std::string_view(csrfToken))
+        .bind(4, now() + lifetimeSeconds).run();
+}
+
+std::optional<Session> Store::session(const std::string& tokenHash) {
+    std::lock_guard lock(mutex_);
+    auto& st = prepare(
+        "SELECT s.profile_id, s.csrf_token, s.expires FROM sessions s JOIN profiles p ON p.id = s.profile_id"
+        " WHERE s.token_hash = ?1 AND s.expires > ?2"
+        " AND (p.kind = 'subscriber' OR p.last_activity >= ?3)");
+    auto guard = resetOnExit(st);
+    if (!st.bind(1, std::string_view(tokenHash)).bind(2, now()).bind(3, now() - options_.evaluationLifetimeSeconds)
+             .step())
+        return std::nullopt;
+    return Session{st.integer(0), st.text(1), st.integer(2)};
+}
+
+void Store::endSession(const std::string& tokenHash) {
+    std::lock_guard lock(mutex_);
+    auto& st = prepare("DELETE FROM sessions WHERE token_hash = ?1");
+    auto guard = resetOnExit(st);
+    st.bind(1, std::string_view(tokenHash)).run();
+}
+
+std::optional<Profile> Store::profileById(std::int64_t id) {
+    std::lock_guard lock(mutex_);
+    auto& st = prepare("SELECT kind, name FROM profiles WHERE id = ?1");
+    auto guard = resetOnExit(st);
+    if (!st.bind(1, id).step()) return std::nullopt;
+    const ProfileKind kind = st.text(0) == "subscriber" ? ProfileKind::Subscriber : ProfileKind::Evaluation;
+    const std::string name = st.text(1);
+    st.reset();
+    return findProfile(kind, name);
 }
 
 std::vector<JournalEntry> Store::journal() {

@@ -29,9 +29,33 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Seconds since the epoch; the store takes its clock as an option so tests can move it.
+using UnixClock = std::int64_t (*)();
+std::int64_t systemUnixTime();
+
 struct StoreOptions {
     // PBKDF2 iterations for new accounts (stored with each hash, so it can change later).
     int passwordIterations = kDefaultPasswordIterations;
+    // An evaluation profile with no upload for this long is gone.
+    std::int64_t evaluationLifetimeSeconds = 30 * 24 * 3600;
+    // The journal keeps entries this young, and at most this many of them.
+    std::int64_t journalMaxAgeSeconds = 30 * 24 * 3600;
+    std::int64_t journalMaxEntries = 100000;
+    UnixClock clock = &systemUnixTime;
+};
+
+// A signed-in browser: which profile, and the token its forms must carry.
+struct Session {
+    std::int64_t profileId = 0;
+    std::string csrfToken;
+    std::int64_t expires = 0;  // unix seconds
+};
+
+// Failed sign-ins are counted per account name and per client address, in fixed windows.
+struct SignInLimits {
+    int perAccount = 5;
+    int perAddress = 20;
+    std::int64_t windowSeconds = 15 * 60;
 };
 
 struct Version {
@@ -125,11 +149,34 @@ public:
                                int status);
     std::vector<JournalEntry> journal();
 
+    // The clock the store keeps its times by.
+    std::int64_t now() const { return options_.clock(); }
+
+    // Marks an evaluation profile as used now, which keeps it from expiring.
+    void touchEvaluation(std::int64_t profileId);
+    // Deletes expired evaluation profiles (with their items and sessions), ended sessions,
+    // stale sign-in counters and journal entries outside the window. Returns profiles removed.
+    int purgeExpired();
+
+    // Sign-in failures: whether another attempt may be checked at all, and counting one.
+    bool signInAllowed(const std::string& account, const std::string& address, const SignInLimits& limits);
+    void recordSignInFailure(const std::string& account, const std::string& address, const SignInLimits& limits);
+    void clearSignInFailures(const std::string& account);
+
+    // Sessions are kept by a hash of their token, so the database never holds a usable one.
+    void createSession(const std::string& tokenHash, std::int64_t profileId, const std::string& csrfToken,
+                       std::int64_t lifetimeSeconds);
+    std::optional<Session> session(const std::string& tokenHash);  // none once expired
+    void endSession(const std::string& tokenHash);
+    std::optional<Profile> profileById(std::int64_t id);
+
 private:
     class Statement;
     Statement& prepare(const char* sql);
     void execute(const char* sql);
     void createSchema();
+    void migrate(std::int64_t from);
+    void trimJournal();
     void begin();
     void commit();
     void rollback();
@@ -140,6 +187,7 @@ private:
     std::recursive_mutex mutex_;
     int depth_ = 0;
     std::unordered_map<const char*, std::unique_ptr<Statement>> statements_;
+    std::int64_t appendsSinceTrim_ = 0;
 };
 
 }  // namespace dataservice

@@ -130,7 +130,7 @@ class ServiceFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         store = std::make_unique<Store>(dir.file("service.db"), StoreOptions{kTestIterations});
-        server = std::make_unique<Server>(*store, ServerOptions{"127.0.0.1", 0, journalFile()});
+        server = std::make_unique<Server>(*store, serverOptions());
         server->start();
         client = std::make_unique<httplib::Client>("127.0.0.1", server->port());
         client->set_url_encode(false);  // the tests encode as the collector does
@@ -142,6 +142,11 @@ protected:
         server->stop();
     }
     virtual std::string journalFile() { return {}; }
+    virtual ServerOptions serverOptions() {
+        ServerOptions options;
+        options.journalFile = journalFile();
+        return options;
+    }
 
     // GET `target` ("/page.asp?..."): status and body; status 0 when no answer came.
     std::pair<int, std::string> get(const std::string& target) {
@@ -149,6 +154,39 @@ protected:
         if (!res) return {0, {}};
         return {res->status, res->body};
     }
+    // Signs in on the profile page as a browser would: the form's token from its cookie, then
+    // the post. Returns the Cookie header to send afterwards, or "" when refused (the page
+    // that came back is left in *page).
+    std::string signIn(const std::string& name, const std::string& password, std::string* page = nullptr,
+                       httplib::Headers extra = {}) {
+        const auto form = client->Get("/profile/hwsw.asp");
+        if (!form) return {};
+        const std::string token = cookieIn(*form, "vantrel_form");
+        httplib::Headers headers = {{"Cookie", "vantrel_form=" + token}};
+        headers.insert(extra.begin(), extra.end());
+        const auto res = client->Post("/profile/hwsw.asp", headers,
+                                      "action=signin&form=" + token + "&UID=" + encode(name) + "&PWD=" + encode(password),
+                                      "application/x-www-form-urlencoded");
+        if (!res) return {};
+        if (page) *page = res->body;
+        const std::string session = cookieIn(*res, "vantrel_session");
+        return res->status == 303 && !session.empty() ? "vantrel_session=" + session : std::string();
+    }
+    // The value a reply's Set-Cookie gives `name`, or "".
+    static std::string cookieIn(const httplib::Response& res, const std::string& name) {
+        for (std::size_t i = 0; i < res.get_header_value_count("Set-Cookie"); ++i) {
+            const std::string c = res.get_header_value("Set-Cookie", i);
+            if (c.rfind(name + "=", 0) == 0) return c.substr(name.size() + 1, c.find(';') - name.size() - 1);
+        }
+        return {};
+    }
+    // GET with a Cookie header.
+    std::pair<int, std::string> getWith(const std::string& target, const std::string& cookies) {
+        const auto res = client->Get(target.c_str(), httplib::Headers{{"Cookie", cookies}});
+        if (!res) return {0, {}};
+        return {res->status, res->body};
+    }
+
     // GET and read the reply as a record set; fails the test for anything else.
     platform::RecordSet records(const std::string& target) {
         const auto [status, body] = get(target);

@@ -1,0 +1,197 @@
+#!/usr/bin/python3
+"""The profile page in a real browser (Chromium, headless, through chromedriver).
+
+A collector-like client uploads items through the real pages over HTTP; then the browser
+checks that a stranger sees nothing, that signing in shows exactly that profile, that the
+filter narrows the programs, that a program named like a script stays text, that an
+evaluation username signs in, that a wrong password is refused, and that signing out ends
+the session. Saves screenshots of the sign-in form and the signed-in page.
+
+usage: profile_page_test.py SERVICE_BINARY [SCREENSHOT_DIR]
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import urllib.parse
+import urllib.request
+
+from selenium import webdriver
+from selenium.common.exceptions import NoAlertPresentException
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+SERVICE = sys.argv[1] if len(sys.argv) > 1 else ""
+SHOTS = sys.argv[2] if len(sys.argv) > 2 else os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "screenshots")
+SCRIPT_NAME = "<script>alert(1)</script>"
+PROGRAMS = ["Vantrel Editor 2.1", "Photo Studio 7", "Office Suite 24.2", "Editor Helper 0.9", SCRIPT_NAME,
+            "Mail Client 115", "Terminal 3.46"]
+
+
+class Service_:
+    """vantrel-dataservice on 127.0.0.1, a free port, a fresh database."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="vantrel-browser-")
+        self.db = os.path.join(self.dir, "service.db")
+        subprocess.run([SERVICE, "--db", self.db, "add-account", "alice", "-"], input=b"Correct Horse\n",
+                       check=True, timeout=60)
+        subprocess.run([SERVICE, "--db", self.db, "add-account", "bob", "-"], input=b"bobs password\n",
+                       check=True, timeout=60)
+        self.proc = subprocess.Popen([SERVICE, "--db", self.db, "--port", "0"], stdout=subprocess.PIPE)
+        line = self.proc.stdout.readline().decode()
+        match = re.match(r"listening on (http://127\.0\.0\.1:\d+/)", line)
+        if not match:
+            self.stop()
+            raise RuntimeError("the service did not start: " + line)
+        self.address = match.group(1)
+
+    def get(self, page, **keys):
+        # Built from the page and its keys, values percent-encoded, as the collector does.
+        query = "&".join(k + "=" + urllib.parse.quote(v, safe="") for k, v in keys.items())
+        with urllib.request.urlopen(self.address + page + "?" + query, timeout=30) as reply:
+            return reply.status, reply.read()
+
+    def stop(self):
+        if getattr(self, "proc", None):
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def collector_run(service):
+    """A subscriber's run and an evaluating user's run, through the real upload pages."""
+    alice = {"UID": "alice", "PWD": "Correct Horse"}
+    assert b"<z:row" in service.get("getdata.asp", **alice)[1]
+    service.get("updatedata.asp", crDate="1/1/2024", luDate="1/1/2024", **alice)
+    for program in PROGRAMS:
+        service.get("sftdata.asp", qIS=program, **alice)
+    service.get("sounddata.asp", Sound="HD Audio Controller", **alice)
+    service.get("videodata.asp", Video="Display Adapter 1.2", **alice)
+    service.get("MMSdata.asp", MMS="Example Maker Desk 5", **alice)
+    service.get("mainhwddata.asp", ConfigDate="6/1/2025", BIOS="Firmware 2.4", **alice)
+    service.get("OSdata.asp", OS="Debian GNU/Linux 12", **alice)
+    service.get("NICdata.asp", NIC="Ethernet Controller", **alice)
+    service.get("finalize.asp", **alice)
+    service.get("sftdata.asp", UID="bob", PWD="bobs password", qIS="Bobs Private Tool")
+    service.get("gettemp.asp", TempID="Eval2B3C4")
+    service.get("evalsftdata.asp", UID="Eval2B3C4", qIS="Evaluated Program 1.0")
+
+
+def browser(profile_dir):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + profile_dir, "--window-size=1000,1300"]:
+        options.add_argument(flag)
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver.set_page_load_timeout(30)
+    return driver
+
+
+class ProfilePageInABrowser(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.service = Service_()
+        collector_run(cls.service)
+        cls.profile_dir = tempfile.mkdtemp(prefix="vantrel-chromium-")
+        try:
+            cls.driver = browser(cls.profile_dir)
+        except Exception:
+            cls.service.stop()
+            raise
+        cls.page = cls.service.address + "profile/hwsw.asp"
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.service.stop()
+        shutil.rmtree(cls.profile_dir, ignore_errors=True)
+
+    def setUp(self):
+        self.driver.delete_all_cookies()
+
+    def sign_in(self, name, password):
+        self.driver.get(self.page)
+        self.driver.find_element(By.ID, "uid").clear()
+        self.driver.find_element(By.ID, "uid").send_keys(name)
+        self.driver.find_element(By.ID, "pwd").send_keys(password)
+        self.driver.find_element(By.CSS_SELECTOR, "main form button[type=submit]").click()
+        WebDriverWait(self.driver, 10).until(lambda d: d.execute_script("return document.readyState") == "complete")
+
+    def programs_shown(self):
+        return [li.text for li in self.driver.find_elements(By.CSS_SELECTOR, "#programs li") if li.is_displayed()]
+
+    def test_a_stranger_sees_only_the_form(self):
+        self.driver.get(self.page + "?UID=alice")
+        body = self.driver.find_element(By.TAG_NAME, "body").text
+        self.assertIn("Sign in to your VantrelNet profile", body)
+        for item in PROGRAMS[:3] + ["Bobs Private Tool"]:
+            self.assertNotIn(item, body)
+        os.makedirs(SHOTS, exist_ok=True)
+        self.driver.set_window_size(1000, 700)
+        self.driver.save_screenshot(os.path.join(SHOTS, "profile-sign-in.png"))
+        self.driver.set_window_size(1000, 1300)
+
+    def test_a_subscriber_sees_exactly_their_profile_and_filters_it(self):
+        self.sign_in("alice", "Correct Horse")
+        body = self.driver.find_element(By.TAG_NAME, "body").text
+        self.assertIn("Hardware and software of alice", body)
+        self.assertIn("Completed", body)
+        self.assertNotIn("Bobs Private Tool", body)
+        self.assertEqual(self.programs_shown(), PROGRAMS)  # in arrival order
+        self.assertIn("Firmware 2.4", body)
+        # The program named like a script is text, and nothing ran.
+        self.assertIn(SCRIPT_NAME, self.programs_shown())
+        with self.assertRaises(NoAlertPresentException):
+            self.driver.switch_to.alert.text
+        self.assertEqual(self.driver.execute_script("return document.querySelectorAll('body script').length"), 0)
+
+        box = self.driver.find_element(By.ID, "program-filter-text")
+        self.assertTrue(box.is_displayed())
+        os.makedirs(SHOTS, exist_ok=True)
+        self.driver.save_screenshot(os.path.join(SHOTS, "profile-signed-in.png"))
+        box.send_keys("editor")
+        self.assertEqual(self.programs_shown(), ["Vantrel Editor 2.1", "Editor Helper 0.9"])
+        self.assertIn("2 of 7 programs shown", self.driver.find_element(By.ID, "program-filter-status").text)
+        box.clear()
+        box.send_keys("script")
+        self.assertEqual(self.programs_shown(), [SCRIPT_NAME])
+
+        # Signing out ends the session: the page is the form again, the inventory gone.
+        self.driver.find_element(By.CSS_SELECTOR, "header form button").click()
+        WebDriverWait(self.driver, 10).until(lambda d: d.find_elements(By.ID, "uid"))
+        self.driver.get(self.page)
+        body = self.driver.find_element(By.TAG_NAME, "body").text
+        self.assertIn("Sign in", body)
+        self.assertNotIn("Vantrel Editor", body)
+
+    def test_an_evaluation_username_signs_in(self):
+        self.sign_in("Eval2B3C4", "")
+        body = self.driver.find_element(By.TAG_NAME, "body").text
+        self.assertIn("Hardware and software of Eval2B3C4", body)
+        self.assertIn("Evaluated Program 1.0", body)
+        self.assertNotIn("Vantrel Editor", body)
+
+    def test_a_wrong_password_is_refused_with_a_clear_message(self):
+        self.sign_in("alice", "not the password")
+        self.assertIn("The username or password is not right.",
+                      self.driver.find_element(By.ID, "signin-error").text)
+        self.assertNotIn("Vantrel Editor", self.driver.find_element(By.TAG_NAME, "body").text)
+        self.assertEqual(self.driver.find_element(By.ID, "uid").get_attribute("value"), "alice")
+
+
+if __name__ == "__main__":
+    if not SERVICE:
+        sys.exit(__doc__)
+    unittest.main(argv=sys.argv[:1], verbosity=2)
