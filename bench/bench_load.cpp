@@ -31,6 +31,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -802,10 +803,16 @@ std::uint64_t outOfOrder(const std::vector<int>& order) {
 }
 
 // Reads every profile back with `list-items` and compares it with the items its collector sent.
+// The whole check is bounded by the run limit; profiles it has no time left for count as unread.
 Check checkProfiles(const Options& o, const std::string& db, const std::vector<Account>& accounts) {
     Check check;
-    for (int c = 0; c < o.collectors && !gInterrupted; ++c) {
-        const auto listed = runCommand({o.service, "--db", db, "list-items", accounts[static_cast<std::size_t>(c)].name});
+    const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.runLimit));
+    for (int c = 0; c < o.collectors; ++c) {
+        const auto left = until - Clock::now();
+        CommandResult listed;
+        if (left > 0s && !gInterrupted)
+            listed = runCommand({o.service, "--db", db, "list-items", accounts[static_cast<std::size_t>(c)].name},
+                                std::min<Clock::duration>(left, 60s));
         if (listed.status != 0) {
             ++check.unreadable;
             check.lost += static_cast<std::uint64_t>(o.items);
