@@ -63,7 +63,10 @@ void NextButton::AccountCheck(wizard::CWizard& wizard) const {
 void NextButton::EvaluationPath(wizard::CWizard& wizard) const {
     guarded([&] { values_.EvalID = CreateGuidString(platform_->guids); });
     guarded([&] { values_.EvalID = EvaluationId(values_.EvalID); });
-    guarded([&] { client_->ServiceRequest(service::RegistrationRequest(values_.EvalID)); });
+    // The reply is not read, but whether it came decides what the end of the run may promise.
+    values_.EvalRegistered = false;
+    values_.EvalRegistered =
+        guarded([&] { client_->ServiceRequest(service::RegistrationRequest(values_.EvalID)); });
     StepForward(wizard);
 }
 

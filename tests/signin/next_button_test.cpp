@@ -224,6 +224,7 @@ TEST_F(EvaluationPath, RegistersTheIdentifierCutFromANewGuidAndMovesOn) {
     EXPECT_EQ(w.wizard().CurrentStep(), 3);
     EXPECT_EQ(w.audits, 1);
     EXPECT_EQ(w.wizard().FocusReturnHandle(), w.wizard().cmdStepFwd());
+    EXPECT_TRUE(w.state.EvalRegistered);
 }
 
 TEST_F(EvaluationPath, EveryPressMakesAFreshIdentifier) {
@@ -249,10 +250,13 @@ TEST_F(EvaluationPath, NoGuidGivesEvalAloneAndTheRequestIsStillMade) {
 }
 
 TEST_F(EvaluationPath, AFailedRegistrationIsIgnored) {
+    w.state.EvalRegistered = true;  // left over from an earlier press
     w.tp.records.down = true;
     w.PressNext();
     EXPECT_TRUE(w.tp.ui.shown.empty());
     EXPECT_EQ(w.wizard().CurrentStep(), 3);
+    // Remembered, so that the end of the run does not present the username as usable.
+    EXPECT_FALSE(w.state.EvalRegistered);
 }
 
 // --- Other steps ---------------------------------------------------------------------------------
