@@ -1,8 +1,11 @@
 // The Next handler in a real wizard: the connectivity test on the welcome page, the account check
 // and the evaluation path on the sign-in page, plain steps elsewhere.
+#include <optional>
 #include <string>
 
 #include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include "platform/common/errors.h"
@@ -201,6 +204,87 @@ TEST_F(AccountCheck, AFailedRequestIsNoAcceptedAccountAndTheNextPressTriesAgain)
     EXPECT_EQ(w.tp.records.requested.size(), 2u);
     EXPECT_EQ(w.wizard().CurrentStep(), 3);
     EXPECT_EQ(w.tp.ui.shown.size(), 1u);
+}
+
+// --- Esc or a close pressed while the service is asked ------------------------------------------
+
+class CancelDuringRequest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        w.ToSignInPage();
+        w.wizard().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w.wizard()));
+    }
+    // The request answers `reply` (or fails without one); meanwhile the user presses Esc, which
+    // the window sees only once the blocking request has returned.
+    void EscDuringRequest(std::optional<platform::RecordSet> reply) {
+        w.tp.records.fallback = [this, reply](const std::string&) {
+            QMetaObject::invokeMethod(
+                &w.wizard(), [this] { QTest::keyClick(&w.wizard(), Qt::Key_Escape); }, Qt::QueuedConnection);
+            if (!reply) throw platform::PlatformError("timed out");
+            return *reply;
+        };
+    }
+    SignInWizard w;
+};
+
+TEST_F(CancelDuringRequest, AConfirmedEscDuringTheAccountCheckClosesTheWizardInsteadOfAnyMessage) {
+    QSignalSpy closed(&w.wizard(), &wizard::CWizard::closed);
+    EscDuringRequest(std::nullopt);
+    w.tp.ui.answers = {platform::Answer::Yes};
+    w.PressNext();
+    ASSERT_EQ(w.tp.ui.shown.size(), 1u);
+    EXPECT_EQ(w.tp.ui.shown[0].text, "Are you sure you want to cancel the wizard?");
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(w.audits, 0);
+}
+
+TEST_F(CancelDuringRequest, AConfirmedEscDuringAnAcceptedCheckDoesNotStartTheRun) {
+    QSignalSpy closed(&w.wizard(), &wizard::CWizard::closed);
+    EscDuringRequest(AccountReply(1));
+    w.tp.ui.answers = {platform::Answer::Yes};
+    w.PressNext();
+    EXPECT_EQ(w.tp.ui.shown.size(), 1u);
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(w.audits, 0);
+}
+
+TEST_F(CancelDuringRequest, ARefusedEscLetsTheCheckGoOnAsBefore) {
+    QSignalSpy closed(&w.wizard(), &wizard::CWizard::closed);
+    EscDuringRequest(AccountReply(1));
+    w.tp.ui.answers = {platform::Answer::No};
+    w.PressNext();
+    EXPECT_EQ(w.tp.ui.shown.size(), 1u);
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_EQ(w.wizard().CurrentStep(), 3);
+    EXPECT_EQ(w.audits, 1);
+}
+
+TEST_F(CancelDuringRequest, AConfirmedEscDuringTheRegistrationDoesNotStartTheRun) {
+    QSignalSpy closed(&w.wizard(), &wizard::CWizard::closed);
+    w.page2->Option1(1)->click();
+    EscDuringRequest(platform::RecordSet{});
+    w.tp.ui.answers = {platform::Answer::Yes};
+    w.PressNext();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(w.audits, 0);
+}
+
+TEST_F(CancelDuringRequest, ASecondNextOrABackDuringTheRequestStartsNothing) {
+    w.tp.records.fallback = [this](const std::string&) {
+        QMetaObject::invokeMethod(
+            &w.wizard(),
+            [this] {
+                w.PressNext();
+                w.PressBack();
+            },
+            Qt::QueuedConnection);
+        return AccountReply(1);
+    };
+    w.PressNext();
+    EXPECT_EQ(w.tp.records.requested.size(), 1u);
+    EXPECT_EQ(w.wizard().CurrentStep(), 3);
+    EXPECT_EQ(w.audits, 1);
 }
 
 // --- The evaluation path -------------------------------------------------------------------------
