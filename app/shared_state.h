@@ -19,6 +19,7 @@ struct SharedState {
     std::string UserName;
     std::string UserPassword;
     std::string EvalID;
+    bool EvalRegistered = false;  // the service took EvalID (gettemp.asp answered)
 
     platform::Date ProfileCrDate;
     platform::Date ProfileLuDate;
@@ -27,10 +28,11 @@ struct SharedState {
 // The narrow views that the subsystems receive.
 inline signin::SignInValues SignInValuesOf(SharedState& s) { return {s.IsSubscriber, s.UserName, s.UserPassword}; }
 inline signin::AccountValues AccountValuesOf(SharedState& s) {
-    return {s.IsSubscriber, s.UserName, s.UserPassword, s.EvalID, s.ProfileCrDate, s.ProfileLuDate};
+    return {s.IsSubscriber, s.UserName, s.UserPassword, s.EvalID, s.EvalRegistered, s.ProfileCrDate, s.ProfileLuDate};
 }
 inline inventory::RunValues RunValuesOf(SharedState& s) {
-    return {s.Controller, s.IsSubscriber, s.UserName, s.UserPassword, s.EvalID, s.ProfileCrDate, s.ProfileLuDate};
+    return {s.Controller,   s.IsSubscriber,   s.UserName,      s.UserPassword,
+            s.EvalID,       s.EvalRegistered, s.ProfileCrDate, s.ProfileLuDate};
 }
 
 }  // namespace app

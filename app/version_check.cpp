@@ -12,7 +12,8 @@ VersionOutcome CheckVersion(const service::ServiceClient& client, platform::Ui& 
                             int revision) {
     std::int32_t count = 0;
     try {
-        count = client.ServiceRequest(service::VersionRequest(major, minor, revision)).RecordCount();
+        // Its failure is harmless, so it must not keep the window waiting for long.
+        count = client.BriefServiceRequest(service::VersionRequest(major, minor, revision)).RecordCount();
     } catch (const std::exception&) {
         return VersionOutcome::Failed;  // an unreachable service must not keep anyone from working
     }

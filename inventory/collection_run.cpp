@@ -31,7 +31,15 @@ public:
     WizardRunSteps(wizard::CWizard& wizard, platform::Ui& ui, const service::ServiceClient& client)
         : wizard_(wizard), ui_(ui), client_(client) {}
 
-    void Send(const service::Request& request) override { client_.ServiceRequest(request); }
+    void Send(const service::Request& request) override {
+        ++sent_;
+        try {
+            client_.ServiceRequest(request);
+        } catch (...) {
+            ++failed_;
+            throw;  // the guards around the request still see the failure
+        }
+    }
 
     void Yield() override {
         ui_.DoEvents();
@@ -44,7 +52,12 @@ public:
         wizard_.SetPageLabelText(kProgressLabel, text);
     }
 
+    int Sent() const { return sent_; }
+    int Failed() const { return failed_; }
+
 private:
+    int sent_ = 0;
+    int failed_ = 0;
     wizard::CWizard& wizard_;
     platform::Ui& ui_;
     const service::ServiceClient& client_;
@@ -118,6 +131,19 @@ wizard::CWizard& ControlledWizard(const RunValues& values) {
     return values.Controller->WizardHandle();
 }
 
+// The final text: as it always was when the service took everything, otherwise what did not
+// get through and what to do about it.
+std::string FinalText(const service::Identity& who, bool registered, int sent, int failed) {
+    if (failed == 0 && (who.isSubscriber || registered))
+        return who.isSubscriber ? std::string(kSubscriberComplete)
+                                : kEvaluationCompleteLead + who.evalId + kEvaluationCompleteTail;
+    std::string text = who.isSubscriber ? kSubscriberIncomplete : kEvaluationIncomplete;
+    if (failed > 0)
+        text += kItemsNotSentLead + std::to_string(failed) + kItemsNotSentOf + std::to_string(sent) + kItemsNotSentTail;
+    if (!who.isSubscriber && !registered) text += kNotRegistered;
+    return text + kRunAgainAdvice;
+}
+
 std::string WmiFailedText() {
     return std::string(kWmiFailedLead) + service::SiteAddressWithPath(kFaqPath) + kWmiFailedTail;
 }
@@ -157,11 +183,7 @@ void CollectionRun::operator()(wizard::CWizard& wizard) const {
 
         guarded([&] { ControlledWizard(values_).SetFrozen(false); });
 
-        guarded([&] {
-            steps.SetProgressText(who.isSubscriber
-                                      ? std::string(kSubscriberComplete)
-                                      : kEvaluationCompleteLead + who.evalId + kEvaluationCompleteTail);
-        });
+        guarded([&] { steps.SetProgressText(FinalText(who, values_.EvalRegistered, steps.Sent(), steps.Failed())); });
     } catch (const RunStopped&) {
         // The window is closing; it is not destroyed before the step ends, so leaving it frozen
         // is harmless.

@@ -14,6 +14,7 @@ struct RunValues {
     const std::string& UserName;
     const std::string& UserPassword;
     const std::string& EvalID;
+    const bool& EvalRegistered;
     const platform::Date& ProfileCrDate;
     const platform::Date& ProfileLuDate;
 };

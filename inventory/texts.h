@@ -26,6 +26,19 @@ inline constexpr const char* kEvaluationCompleteLead =
     "The Hardware and Software Collection Is Complete. Your evaluation Username is ";
 inline constexpr const char* kEvaluationCompleteTail = ". Please write down this username now.";
 
+// The end of a run in which the service did not take everything: headline, what went wrong,
+// advice. The evaluation username is not shown, since nothing complete can be found under it.
+inline constexpr const char* kSubscriberIncomplete = "Your Hardware and Software Collection Is Not Complete.";
+inline constexpr const char* kEvaluationIncomplete = "The Hardware and Software Collection Is Not Complete.";
+// " The upload did not complete: " + failed + " of " + total + " items could not be sent."
+inline constexpr const char* kItemsNotSentLead = " The upload did not complete: ";
+inline constexpr const char* kItemsNotSentOf = " of ";
+inline constexpr const char* kItemsNotSentTail = " items could not be sent.";
+inline constexpr const char* kNotRegistered =
+    " Your evaluation Username could not be registered with the VantrelNet service.";
+inline constexpr const char* kRunAgainAdvice =
+    " Please check your connection to the Internet and run Vantrel Collector again.";
+
 inline constexpr const char* kUninstallPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 inline constexpr const char* kDisplayName = "DisplayName";
 inline constexpr const char* kDisplayVersion = "DisplayVersion";

@@ -9,6 +9,10 @@ ServiceReply ServiceClient::ServiceRequest(const Request& request) const {
     return source_.Open(BuildAddress(serverPath_, request));
 }
 
+ServiceReply ServiceClient::BriefServiceRequest(const Request& request) const {
+    return source_.OpenBriefly(BuildAddress(serverPath_, request));
+}
+
 void OpenInBrowser(platform::Shell& shell, const std::string& address, const std::string& verb,
                    platform::WindowHandle owner) {
     try {

@@ -60,6 +60,8 @@ public:
         : source_(source), serverPath_(serverPath) {}
     // Performs the request synchronously. Throws PlatformError on any failure.
     ServiceReply ServiceRequest(const Request& request) const;
+    // The same for a request whose failure the caller shrugs off: the platform may give up sooner.
+    ServiceReply BriefServiceRequest(const Request& request) const;
 
 private:
     platform::RecordSource& source_;

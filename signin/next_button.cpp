@@ -45,6 +45,7 @@ void NextButton::ConnectivityTest() const {
 void NextButton::AccountCheck(wizard::CWizard& wizard) const {
     std::optional<service::ServiceReply> reply;
     guarded([&] { reply = client_->ServiceRequest(service::AccountRequest(values_.UserName, values_.UserPassword)); });
+    if (CancelledMeanwhile(wizard)) return;
     if (!reply) {
         // No answer is not an accepted account: say so and stay, so that Next can try again.
         Tell(std::string(texts::kAccountCheckFailedLead) + service::SiteAddress() + texts::kAccountCheckFailedTail);
@@ -63,8 +64,20 @@ void NextButton::AccountCheck(wizard::CWizard& wizard) const {
 void NextButton::EvaluationPath(wizard::CWizard& wizard) const {
     guarded([&] { values_.EvalID = CreateGuidString(platform_->guids); });
     guarded([&] { values_.EvalID = EvaluationId(values_.EvalID); });
-    guarded([&] { client_->ServiceRequest(service::RegistrationRequest(values_.EvalID)); });
+    // The reply is not read, but whether it came decides what the end of the run may promise.
+    values_.EvalRegistered = false;
+    values_.EvalRegistered =
+        guarded([&] { client_->ServiceRequest(service::RegistrationRequest(values_.EvalID)); });
+    if (CancelledMeanwhile(wizard)) return;
     StepForward(wizard);
+}
+
+bool NextButton::CancelledMeanwhile(wizard::CWizard& wizard) const {
+    // An Esc or a close pressed while the request blocked is waiting in the queue: answer it now,
+    // before a message box of ours could swallow it. A confirmed close ends the work here; the
+    // window closes when the Next button's work returns.
+    guarded([&] { platform_->ui.DoEvents(); });
+    return wizard.CloseRequested();
 }
 
 void NextButton::StepForward(wizard::CWizard& wizard) const {

@@ -24,6 +24,7 @@ private:
     void AccountCheck(wizard::CWizard& wizard) const;
     void EvaluationPath(wizard::CWizard& wizard) const;
     void StepForward(wizard::CWizard& wizard) const;
+    bool CancelledMeanwhile(wizard::CWizard& wizard) const;
     void Tell(const std::string& text) const;
 
     platform::Platform* platform_;

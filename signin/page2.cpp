@@ -3,6 +3,8 @@
 #include <functional>
 #include <utility>
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -24,12 +26,54 @@ const QColor kLinkColour(0, 0, 255);
 
 // An option button: a click selects it and never clears it; clearing is the page's business.
 class OptionButton : public QRadioButton {
+    // A class name of its own, so that accessibility asks our factory before Qt's radio button's.
+    Q_OBJECT
+
 public:
     OptionButton(const QString& text, QWidget* parent) : QRadioButton(text, parent) { setAutoExclusive(false); }
 
 protected:
     void nextCheckState() override { setChecked(true); }
 };
+
+// Qt reports a radio button that is not auto-exclusive as a check box; the page's buttons are
+// exclusive all the same (the click handler clears the other), so they read as radio buttons,
+// with their checked state and a press that clicks them.
+class OptionButtonAccessible : public QAccessibleWidget {
+public:
+    explicit OptionButtonAccessible(OptionButton* button) : QAccessibleWidget(button, QAccessible::RadioButton) {}
+
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.checkable = true;
+        state.checked = Button()->isChecked();
+        return state;
+    }
+    QString text(QAccessible::Text t) const override {
+        QString text = QAccessibleWidget::text(t);
+        if (t == QAccessible::Name && text.isEmpty()) text = Button()->text().remove(QLatin1Char('&'));
+        return text;
+    }
+    QStringList actionNames() const override {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (Button()->isEnabled()) names.prepend(pressAction());
+        return names;
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction() || action == toggleAction())
+            Button()->click();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+
+private:
+    QRadioButton* Button() const { return static_cast<QRadioButton*>(widget()); }
+};
+
+QAccessibleInterface* OptionButtonAccessibility(const QString&, QObject* object) {
+    if (auto* button = dynamic_cast<OptionButton*>(object)) return new OptionButtonAccessible(button);
+    return nullptr;
+}
 
 // Every character of the password box shown as "*", whatever the style's own choice.
 class PasswordStyle : public QProxyStyle {
@@ -72,7 +116,10 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
 }  // namespace
 
 Page2::Page2(platform::WindowSystem& windows, platform::Shell& shell, SignInValues values)
-    : CPageForm(windows), shell_(shell), values_(values) {}
+    : CPageForm(windows), shell_(shell), values_(values) {
+    static const bool installed = (QAccessible::installFactory(&OptionButtonAccessibility), true);
+    (void)installed;
+}
 
 QRadioButton* Page2::Option1(int index) const {
     if (index < 0 || index > 1) return nullptr;
@@ -197,3 +244,5 @@ void Page2::SubscribeLink_Click() {
 void Page2::FormUnload() { RecordSelection(); }
 
 }  // namespace signin
+
+#include "page2.moc"

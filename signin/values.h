@@ -20,6 +20,7 @@ struct AccountValues {
     const std::string& UserName;
     const std::string& UserPassword;
     std::string& EvalID;
+    bool& EvalRegistered;  // whether the service answered the registration of EvalID
     platform::Date& ProfileCrDate;
     platform::Date& ProfileLuDate;
 };

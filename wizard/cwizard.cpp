@@ -122,7 +122,8 @@ void CWizard::Step(std::int32_t Direction) {
     });
     stepInProgress_ = false;
 
-    if (closeRequested_) FinishAndClose();  // a close confirmed during the step
+    // A close confirmed during the step; inside the Next button's work, once that has ended.
+    if (closeRequested_ && !nextInProgress_) FinishAndClose();
 }
 
 void CWizard::RunAudit() {
@@ -166,13 +167,24 @@ void CWizard::SetFrozen(bool vData) {
 }
 
 void CWizard::cmdStepBack_Click() {
+    if (nextInProgress_) return;  // the Next button's work is waiting for the service
     focusReturnHandle_ = cmdStepBack_;
     Step(-1);
 }
 
 void CWizard::cmdStepFwd_Click() {
     if (nextHandler_) {
+        // The work may yield after a request, so that an Esc or a close pressed meanwhile is
+        // answered; a second Next or a Back in that yield must not start work of their own.
+        if (nextInProgress_) return;
+        nextInProgress_ = true;
+        struct ClearMark {
+            bool& mark;
+            ~ClearMark() { mark = false; }
+        } clear{nextInProgress_};
         nextHandler_(*this);
+        nextInProgress_ = false;
+        if (closeRequested_ && !stepInProgress_) FinishAndClose();
         return;
     }
     focusReturnHandle_ = cmdStepFwd_;
@@ -192,7 +204,7 @@ void CWizard::closeEvent(QCloseEvent* event) {
         // Without a controller there is nobody to ask: the window simply closes.
         if (clientHandle_ && !guarded([&] { clientHandle_->OnCancel(cancel); })) cancel = true;
         if (cancel) return;
-        if (stepInProgress_) {
+        if (stepInProgress_ || nextInProgress_) {
             closeRequested_ = true;
             return;
         }

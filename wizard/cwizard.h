@@ -76,8 +76,9 @@ public:
     const std::vector<PageEntry>& Pages() const { return pages_; }
     platform::Platform& Platform() const { return platform_; }
 
-    // A close confirmed while a step is in progress: the collection run stops at its next yield
-    // and the window closes once the step has ended.
+    // A close confirmed while a step or the Next button's work is in progress: the collection run
+    // stops at its next yield, the Next button's work after its request, and the window closes
+    // once they have ended.
     bool CloseRequested() const { return closeRequested_; }
 
     // The buttons' handlers: what a click (or Enter or Esc) does.
@@ -148,6 +149,7 @@ private:
     bool frozen_ = false;
     bool finishedLoading_ = false;
     bool closeRequested_ = false;
+    bool nextInProgress_ = false;  // the Next button's work is running
     bool closing_ = false;
     bool closed_ = false;
     IWizardController* clientHandle_ = nullptr;

@@ -39,11 +39,30 @@ RecordSet ParseRecordSet(std::string_view bytes);
 class RecordSource {
 public:
     virtual ~RecordSource() = default;
-    // Fetches `address` and reads the reply. Throws PlatformError on any failure.
+    // Fetches `address` and reads the reply. Throws PlatformError on any failure. How long it
+    // waits is the source's business, bounded so that no request holds the window for long.
     virtual RecordSet Open(const std::string& address) = 0;
+    // The same for a request whose failure is harmless to the caller: the source may give up
+    // sooner than for Open.
+    virtual RecordSet OpenBriefly(const std::string& address) { return Open(address); }
+};
+
+// How long the HTTP source waits. A service that has stopped answering must not cost every
+// later request of a series the full wait, yet one that comes back must be noticed.
+struct HttpWaits {
+    long connectMs = 5'000;   // a full request: connection
+    long requestMs = 10'000;  // a full request: connection and whole reply
+    long briefMs = 3'000;     // OpenBriefly: connection and whole reply
+    // After a request the service did not answer (time-out, refused or reset connection), a
+    // request that follows within `seriesGapMs` gets `shortMs` for connection and reply; one after
+    // a longer pause, or the first after `probeEveryMs` without a full wait, waits in full again.
+    // Any answer ends the streak.
+    long shortMs = 50;
+    long seriesGapMs = 2'000;
+    long probeEveryMs = 30'000;
 };
 
 // libcurl GET, one connection kept alive across requests.
-std::unique_ptr<RecordSource> makeHttpRecordSource();
+std::unique_ptr<RecordSource> makeHttpRecordSource(HttpWaits waits = {});
 
 }  // namespace platform

@@ -71,6 +71,7 @@ public:
         state.UserName = "alice";
         state.UserPassword = "pa ss&word";
         state.EvalID = "Eval0C3F9";
+        state.EvalRegistered = true;
         state.ProfileCrDate = platform::Date{45000.0};
         state.ProfileLuDate = platform::Date{45100.5};
     }

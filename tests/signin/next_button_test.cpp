@@ -1,8 +1,11 @@
 // The Next handler in a real wizard: the connectivity test on the welcome page, the account check
 // and the evaluation path on the sign-in page, plain steps elsewhere.
+#include <optional>
 #include <string>
 
 #include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include "platform/common/errors.h"
@@ -203,6 +206,87 @@ TEST_F(AccountCheck, AFailedRequestIsNoAcceptedAccountAndTheNextPressTriesAgain)
     EXPECT_EQ(w.tp.ui.shown.size(), 1u);
 }
 
+// --- Esc or a close pressed while the service is asked ------------------------------------------
+
+class CancelDuringRequest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        w.ToSignInPage();
+        w.wizard().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w.wizard()));
+    }
+    // The request answers `reply` (or fails without one); meanwhile the user presses Esc, which
+    // the window sees only once the blocking request has returned.
+    void EscDuringRequest(std::optional<platform::RecordSet> reply) {
+        w.tp.records.fallback = [this, reply](const std::string&) {
+            QMetaObject::invokeMethod(
+                &w.wizard(), [this] { QTest::keyClick(&w.wizard(), Qt::Key_Escape); }, Qt::QueuedConnection);
+            if (!reply) throw platform::PlatformError("timed out");
+            return *reply;
+        };
+    }
+    SignInWizard w;
+};
+
+TEST_F(CancelDuringRequest, AConfirmedEscDuringTheAccountCheckClosesTheWizardInsteadOfAnyMessage) {
+    QSignalSpy closed(&w.wizard(), &wizard::CWizard::closed);
+    EscDuringRequest(std::nullopt);
+    w.tp.ui.answers = {platform::Answer::Yes};
+    w.PressNext();
+    ASSERT_EQ(w.tp.ui.shown.size(), 1u);
+    EXPECT_EQ(w.tp.ui.shown[0].text, "Are you sure you want to cancel the wizard?");
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(w.audits, 0);
+}
+
+TEST_F(CancelDuringRequest, AConfirmedEscDuringAnAcceptedCheckDoesNotStartTheRun) {
+    QSignalSpy closed(&w.wizard(), &wizard::CWizard::closed);
+    EscDuringRequest(AccountReply(1));
+    w.tp.ui.answers = {platform::Answer::Yes};
+    w.PressNext();
+    EXPECT_EQ(w.tp.ui.shown.size(), 1u);
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(w.audits, 0);
+}
+
+TEST_F(CancelDuringRequest, ARefusedEscLetsTheCheckGoOnAsBefore) {
+    QSignalSpy closed(&w.wizard(), &wizard::CWizard::closed);
+    EscDuringRequest(AccountReply(1));
+    w.tp.ui.answers = {platform::Answer::No};
+    w.PressNext();
+    EXPECT_EQ(w.tp.ui.shown.size(), 1u);
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_EQ(w.wizard().CurrentStep(), 3);
+    EXPECT_EQ(w.audits, 1);
+}
+
+TEST_F(CancelDuringRequest, AConfirmedEscDuringTheRegistrationDoesNotStartTheRun) {
+    QSignalSpy closed(&w.wizard(), &wizard::CWizard::closed);
+    w.page2->Option1(1)->click();
+    EscDuringRequest(platform::RecordSet{});
+    w.tp.ui.answers = {platform::Answer::Yes};
+    w.PressNext();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(w.audits, 0);
+}
+
+TEST_F(CancelDuringRequest, ASecondNextOrABackDuringTheRequestStartsNothing) {
+    w.tp.records.fallback = [this](const std::string&) {
+        QMetaObject::invokeMethod(
+            &w.wizard(),
+            [this] {
+                w.PressNext();
+                w.PressBack();
+            },
+            Qt::QueuedConnection);
+        return AccountReply(1);
+    };
+    w.PressNext();
+    EXPECT_EQ(w.tp.records.requested.size(), 1u);
+    EXPECT_EQ(w.wizard().CurrentStep(), 3);
+    EXPECT_EQ(w.audits, 1);
+}
+
 // --- The evaluation path -------------------------------------------------------------------------
 
 class EvaluationPath : public ::testing::Test {
@@ -224,6 +308,7 @@ TEST_F(EvaluationPath, RegistersTheIdentifierCutFromANewGuidAndMovesOn) {
     EXPECT_EQ(w.wizard().CurrentStep(), 3);
     EXPECT_EQ(w.audits, 1);
     EXPECT_EQ(w.wizard().FocusReturnHandle(), w.wizard().cmdStepFwd());
+    EXPECT_TRUE(w.state.EvalRegistered);
 }
 
 TEST_F(EvaluationPath, EveryPressMakesAFreshIdentifier) {
@@ -249,10 +334,13 @@ TEST_F(EvaluationPath, NoGuidGivesEvalAloneAndTheRequestIsStillMade) {
 }
 
 TEST_F(EvaluationPath, AFailedRegistrationIsIgnored) {
+    w.state.EvalRegistered = true;  // left over from an earlier press
     w.tp.records.down = true;
     w.PressNext();
     EXPECT_TRUE(w.tp.ui.shown.empty());
     EXPECT_EQ(w.wizard().CurrentStep(), 3);
+    // Remembered, so that the end of the run does not present the username as usable.
+    EXPECT_FALSE(w.state.EvalRegistered);
 }
 
 // --- Other steps ---------------------------------------------------------------------------------

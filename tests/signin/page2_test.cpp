@@ -1,6 +1,7 @@
 // The sign-in page: its controls, its options and boxes as a user meets them, and the link.
 #include <string>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -155,6 +156,33 @@ TEST_F(SignInPage, ClickingTheSelectedOptionChangesNothing) {
     EXPECT_FALSE(page.Option1(0)->isChecked());
     EXPECT_FALSE(state.IsSubscriber);
     EXPECT_TRUE(BoxesDisabled());
+}
+
+TEST_F(SignInPage, TheOptionsReadAsRadioButtonsWithTheirStateThroughAccessibility) {
+    QAccessibleInterface* subscribed = QAccessible::queryAccessibleInterface(page.Option1(0));
+    QAccessibleInterface* evaluating = QAccessible::queryAccessibleInterface(page.Option1(1));
+    ASSERT_NE(subscribed, nullptr);
+    ASSERT_NE(evaluating, nullptr);
+    EXPECT_EQ(subscribed->role(), QAccessible::RadioButton);
+    EXPECT_EQ(evaluating->role(), QAccessible::RadioButton);
+    EXPECT_EQ(subscribed->text(QAccessible::Name), "Already Subscribed");
+    EXPECT_EQ(evaluating->text(QAccessible::Name), "Evaluating");
+    EXPECT_TRUE(subscribed->state().checkable);
+    EXPECT_TRUE(subscribed->state().checked);
+    EXPECT_FALSE(evaluating->state().checked);
+
+    // Pressed through the interface, as a screen reader does: the page's own click behaviour.
+    ASSERT_NE(evaluating->actionInterface(), nullptr);
+    EXPECT_TRUE(evaluating->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    evaluating->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(evaluating->state().checked);
+    EXPECT_FALSE(subscribed->state().checked);
+    EXPECT_FALSE(state.IsSubscriber);
+    EXPECT_TRUE(BoxesDisabled());
+    // Pressing the selected one again clears nothing.
+    evaluating->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(evaluating->state().checked);
+    EXPECT_FALSE(state.IsSubscriber);
 }
 
 TEST_F(SignInPage, KeepsNameAndPasswordOnEveryKeystroke) {

@@ -1,6 +1,11 @@
 // Record sets over HTTP: a blocking GET through one reused curl handle, so that the many
-// small requests of a run share a kept-alive connection.
+// small requests of a run share a kept-alive connection. Every wait is bounded; after the service
+// stopped answering, the requests that follow in quick succession get only a short wait, so a
+// run against a dead service ends in minutes, while each of them still reaches a service that is
+// back.
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -14,9 +19,9 @@
 namespace platform {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr std::size_t kMaxReplyBytes = 4 * 1024 * 1024;
-constexpr long kConnectTimeoutMs = 15'000;
-constexpr long kRequestTimeoutMs = 60'000;
 
 // Addresses carry the password in their query: messages name the page only.
 std::string withoutQuery(const std::string& address) {
@@ -31,7 +36,7 @@ void initialiseCurl() {
 
 class HttpRecordSource final : public RecordSource {
 public:
-    HttpRecordSource() {
+    explicit HttpRecordSource(HttpWaits waits) : waits_(waits) {
         initialiseCurl();
         curl_ = curl_easy_init();
         if (!curl_) throw PlatformError("the HTTP library cannot make a connection handle");
@@ -39,8 +44,6 @@ public:
         set(CURLOPT_PROTOCOLS_STR, "http,https");
         set(CURLOPT_SSL_VERIFYPEER, 1L);
         set(CURLOPT_SSL_VERIFYHOST, 2L);
-        set(CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-        set(CURLOPT_TIMEOUT_MS, kRequestTimeoutMs);
         set(CURLOPT_FOLLOWLOCATION, 0L);
         // Announced sizes are refused before any byte arrives; the write callback covers the rest.
         set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
@@ -54,7 +57,11 @@ public:
     HttpRecordSource(const HttpRecordSource&) = delete;
     HttpRecordSource& operator=(const HttpRecordSource&) = delete;
 
-    RecordSet Open(const std::string& address) override {
+    RecordSet Open(const std::string& address) override { return Fetch(address, false); }
+    RecordSet OpenBriefly(const std::string& address) override { return Fetch(address, true); }
+
+private:
+    RecordSet Fetch(const std::string& address, bool brief) {
         // Without a scheme curl would guess one and look the page name up as a host.
         if (!text::StartsWithNoCase(address, "http://") && !text::StartsWithNoCase(address, "https://"))
             throw PlatformError("\"" + withoutQuery(address) + "\" is not an HTTP address");
@@ -63,8 +70,16 @@ public:
         error_[0] = '\0';
         set(CURLOPT_HTTPGET, 1L);
         set(CURLOPT_URL, address.c_str());
+        ChooseWait(brief);
 
         const CURLcode status = curl_easy_perform(curl_);
+        lastEnded_ = Clock::now();
+        // Only a service that did not answer starts or lengthens the streak; an error page, an
+        // over-long reply or one that is no record set still came from a live service.
+        if (status == CURLE_OK || tooLarge_ || status == CURLE_FILESIZE_EXCEEDED)
+            silentStreak_ = 0;
+        else
+            ++silentStreak_;
         if (tooLarge_ || status == CURLE_FILESIZE_EXCEEDED)
             fail(address, "the reply is larger than " + std::to_string(kMaxReplyBytes) + " bytes");
         if (status != CURLE_OK) fail(address, error_[0] ? error_ : curl_easy_strerror(status));
@@ -82,7 +97,25 @@ public:
         }
     }
 
-private:
+    // The full wait, unless the service has just stopped answering and this request follows the
+    // last one closely; now and then a full wait all the same, so that a slow service that came
+    // back is found.
+    void ChooseWait(bool brief) {
+        const Clock::time_point now = Clock::now();
+        const bool inSeries = silentStreak_ > 0 && now - lastEnded_ < std::chrono::milliseconds(waits_.seriesGapMs) &&
+                              now - lastFullWait_ < std::chrono::milliseconds(waits_.probeEveryMs);
+        long connectMs = waits_.connectMs;
+        long totalMs = waits_.requestMs;
+        if (inSeries) {
+            connectMs = totalMs = waits_.shortMs;
+        } else {
+            lastFullWait_ = now;
+            if (brief) totalMs = waits_.briefMs;
+        }
+        set(CURLOPT_CONNECTTIMEOUT_MS, std::min(connectMs, totalMs));
+        set(CURLOPT_TIMEOUT_MS, totalMs);
+    }
+
     template <typename T>
     void set(CURLoption option, T value) {
         const CURLcode status = curl_easy_setopt(curl_, option, value);
@@ -106,6 +139,10 @@ private:
         return bytes;
     }
 
+    const HttpWaits waits_;
+    int silentStreak_ = 0;  // requests in a row that the service did not answer
+    Clock::time_point lastEnded_{};
+    Clock::time_point lastFullWait_{};
     CURL* curl_ = nullptr;
     std::string body_;
     bool tooLarge_ = false;
@@ -114,6 +151,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<RecordSource> makeHttpRecordSource() { return std::make_unique<HttpRecordSource>(); }
+std::unique_ptr<RecordSource> makeHttpRecordSource(HttpWaits waits) {
+    return std::make_unique<HttpRecordSource>(waits);
+}
 
 }  // namespace platform

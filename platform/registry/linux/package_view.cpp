@@ -161,6 +161,28 @@ std::vector<InstalledPackage> readDpkgPackages(const std::string& root) {
     return parseDpkgStatus(text);
 }
 
+std::string readDpkgNativeArchitecture(const std::string& root) {
+    std::string text;
+    if (!readWholeFile((std::filesystem::path(root) / "var/lib/dpkg/arch").string(), text)) return {};
+    std::string native;
+    text::ForEachLine(text, [&](std::string_view line) {
+        if (native.empty()) native = std::string(trimBlanks(line));
+    });
+    return native;
+}
+
+std::vector<std::string> dpkgBinaryNames(const std::vector<InstalledPackage>& dpkg, std::string native) {
+    for (std::size_t i = 0; native.empty() && i < dpkg.size(); ++i)
+        if (dpkg[i].architecture != "all") native = dpkg[i].architecture;
+    std::vector<std::string> names;
+    names.reserve(dpkg.size());
+    for (const auto& p : dpkg) {
+        const bool foreign = !p.architecture.empty() && p.architecture != "all" && p.architecture != native;
+        names.push_back(foreign ? p.name + ":" + p.architecture : p.name);
+    }
+    return names;
+}
+
 std::vector<InstalledPackage> readRpmPackages(const PackageSources& sources) {
     std::error_code ec;
     const std::filesystem::path root(sources.root);
@@ -175,7 +197,8 @@ std::vector<InstalledPackage> readRpmPackages(const PackageSources& sources) {
 }
 
 void fillUninstallKey(RegistryKey& key, const std::vector<InstalledPackage>& dpkg,
-                      const std::vector<InstalledPackage>& rpm) {
+                      const std::vector<InstalledPackage>& rpm, const std::string& dpkgNative) {
+    const std::vector<std::string> binaryNames = dpkgBinaryNames(dpkg, dpkgNative);
     std::vector<std::string> names;
     names.reserve(dpkg.size() + rpm.size());
 
@@ -208,7 +231,7 @@ void fillUninstallKey(RegistryKey& key, const std::vector<InstalledPackage>& dpk
         for (int n = 2; !taken.insert(foldRegistryName(name)).second; ++n)
             name = names[i] + " (" + std::to_string(n) + ")";
         auto sub = std::make_unique<RegistryKey>(std::move(name));
-        sub->setValue("DisplayName", REG_SZ, registryText(p.name));
+        sub->setValue("DisplayName", REG_SZ, registryText(i < dpkg.size() ? binaryNames[i] : p.name));
         sub->setValue("DisplayVersion", REG_SZ, registryText(p.version));
         keys.push_back(std::move(sub));
     }
@@ -217,7 +240,8 @@ void fillUninstallKey(RegistryKey& key, const std::vector<InstalledPackage>& dpk
 
 RegistryHive::ViewBuilder packageView(PackageSources sources) {
     return [sources = std::move(sources)](RegistryKey& key) {
-        fillUninstallKey(key, readDpkgPackages(sources.root), readRpmPackages(sources));
+        fillUninstallKey(key, readDpkgPackages(sources.root), readRpmPackages(sources),
+                         readDpkgNativeArchitecture(sources.root));
     };
 }
 

@@ -138,7 +138,7 @@ TEST(UninstallView, OneSubkeyPerInstalledPackageInCaseInsensitiveOrder) {
                                            {"apt", "apt", "2.6.1"},
                                            {"bash", "bash", "5.2.15-2+b2"},
                                            {"libfoo1:amd64", "libfoo1", "1.4-2"},
-                                           {"libfoo1:i386", "libfoo1", "1.4-2"},
+                                           {"libfoo1:i386", "libfoo1:i386", "1.4-2"},
                                            {"Mixed-Case", "Mixed-Case", "0.9"},
                                            {"zlib-pinned", "zlib-pinned", "1:1.2.13.dfsg-1"},
                                        }));
@@ -176,6 +176,38 @@ TEST(UninstallView, NoDatabaseGivesAnEmptyList) {
     EXPECT_EQ(registry.QueryInfoKey(list, &count, &longest), ERROR_SUCCESS);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(longest, 0u);
+}
+
+TEST(UninstallView, AForeignArchitectureNamesItsProgramAsDpkgQueryDoes) {
+    const std::vector<InstalledPackage> multiarch{{"zlib1g", "1:1.2.13.dfsg-1", "amd64"},
+                                                  {"zlib1g", "1:1.2.13.dfsg-1", "i386"},
+                                                  {"wine32", "8.0", "i386"},
+                                                  {"tzdata", "2024a", "all"},
+                                                  {"bash", "5.2", "amd64"}};
+    const std::vector<std::string> named{"zlib1g", "zlib1g:i386", "wine32:i386", "tzdata", "bash"};
+    EXPECT_EQ(dpkgBinaryNames(multiarch, "amd64"), named);
+    // Without dpkg's arch file, the first package that is not "all" tells the native one.
+    EXPECT_EQ(dpkgBinaryNames({{"tzdata", "2024a", "all"}, {"bash", "5.2", "amd64"}, {"zlib1g", "1", "i386"}}, ""),
+              (std::vector<std::string>{"tzdata", "bash", "zlib1g:i386"}));
+    // The native architecture is dpkg's, even where a foreign one comes first in the file.
+    EXPECT_EQ(dpkgBinaryNames({{"libc6", "2.36", "i386"}, {"libc6", "2.36", "arm64"}}, "arm64"),
+              (std::vector<std::string>{"libc6:i386", "libc6"}));
+    // A machine of one architecture keeps the bare names.
+    EXPECT_EQ(dpkgBinaryNames({{"bash", "5.2", "amd64"}, {"tzdata", "2024a", "all"}, {"old", "1", ""}}, "amd64"),
+              (std::vector<std::string>{"bash", "tzdata", "old"}));
+}
+
+TEST(UninstallView, TheNativeArchitectureIsTheFirstOfDpkgsArchFile) {
+    ScratchDir root;
+    EXPECT_EQ(readDpkgNativeArchitecture(root.path().string()), "");
+    root.write("var/lib/dpkg/arch", "arm64\ni386\n");
+    EXPECT_EQ(readDpkgNativeArchitecture(root.path().string()), "arm64");
+    root.write("var/lib/dpkg/status",
+               "Package: zlib1g\nStatus: install ok installed\nVersion: 1\nArchitecture: i386\n\n"
+               "Package: zlib1g\nStatus: install ok installed\nVersion: 1\nArchitecture: arm64\n");
+    SystemRegistry registry((root.path() / "none.reg").string(), PackageSources{root.path().string(), ""});
+    EXPECT_EQ(uninstallList(registry), (std::vector<Entry>{{"zlib1g:arm64", "zlib1g", "1"},
+                                                           {"zlib1g:i386", "zlib1g:i386", "1"}}));
 }
 
 TEST(UninstallView, NamesThatWouldClashGetSuffixesSoNoPackageIsLost) {
