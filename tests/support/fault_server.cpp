@@ -83,7 +83,12 @@ void FaultServer::Listen() {
 
 void FaultServer::Set(Behaviour behaviour) {
     behaviour_ = behaviour;
+    const unsigned asked = ++asked_;
     [[maybe_unused]] const ssize_t n = ::write(wake_[1], "x", 1);
+    // Listening again (or no longer) before the test's next request.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (applied_ < asked && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 std::vector<std::string> FaultServer::Received() {
@@ -98,6 +103,7 @@ void FaultServer::Loop() {
         connections.clear();
     };
     while (!stop_) {
+        const unsigned asked = asked_;
         const Behaviour behaviour = behaviour_;
         if (behaviour == Behaviour::Down && listener_ >= 0) {
             ::close(listener_);
@@ -106,6 +112,7 @@ void FaultServer::Loop() {
         } else if (behaviour != Behaviour::Down && listener_ < 0) {
             Listen();  // the same port again
         }
+        applied_ = asked;
 
         std::vector<pollfd> fds{{wake_[0], POLLIN, 0}};
         if (listener_ >= 0) fds.push_back({listener_, POLLIN, 0});

@@ -41,6 +41,7 @@ private:
     std::atomic<Behaviour> behaviour_;
     std::atomic<int> delayMs_;
     std::atomic<bool> stop_{false};
+    std::atomic<unsigned> asked_{0}, applied_{0};  // Set() waits until the loop has acted on it
     std::atomic<int> connections_{0};
     int listener_ = -1;
     int port_ = 0;
