@@ -62,7 +62,14 @@ struct HttpWaits {
     long probeEveryMs = 30'000;
 };
 
-// libcurl GET, one connection kept alive across requests.
-std::unique_ptr<RecordSource> makeHttpRecordSource(HttpWaits waits = {});
+// Which certificates an HTTPS service may present: the system's trusted ones, unless `caFile`
+// names a file of certificates to trust instead (a private CA, or a test's).
+struct HttpTrust {
+    std::string caFile;
+};
+
+// libcurl GET, one connection kept alive across requests, through the proxy that the
+// environment or the desktop names for each address; HTTPS always verified.
+std::unique_ptr<RecordSource> makeHttpRecordSource(HttpWaits waits = {}, HttpTrust trust = {});
 
 }  // namespace platform

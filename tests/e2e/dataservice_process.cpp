@@ -126,9 +126,11 @@ std::vector<std::string> DataService::Command(const std::vector<std::string>& ar
     return Lines(text);
 }
 
-void DataService::Start() {
+void DataService::Start(const std::vector<std::string>& options) {
     int out = -1;
-    server_ = Spawn({VANTREL_DATASERVICE_BIN, "--db", db_, "--port", "0"}, out);
+    std::vector<std::string> args{VANTREL_DATASERVICE_BIN, "--db", db_, "--port", "0"};
+    args.insert(args.end(), options.begin(), options.end());
+    server_ = Spawn(args, out);
     ASSERT_NE(server_, -1) << "cannot start " << VANTREL_DATASERVICE_BIN;
     serverOut_ = out;
     std::string text;
@@ -138,7 +140,7 @@ void DataService::Start() {
     const std::string prefix = "listening on ";
     ASSERT_TRUE(up && text.rfind(prefix, 0) == 0) << "the service said: " << text;
     base_ = text.substr(prefix.size(), text.find('\n') - prefix.size());
-    ASSERT_EQ(base_.rfind("http://127.0.0.1:", 0), 0u) << base_;
+    ASSERT_TRUE(base_.rfind("http://127.0.0.1:", 0) == 0 || base_.rfind("https://127.0.0.1:", 0) == 0) << base_;
     if (base_.back() != '/') base_ += '/';
 }
 

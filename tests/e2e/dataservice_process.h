@@ -22,12 +22,13 @@ public:
     // line. Fails the test on a non-zero exit.
     std::vector<std::string> Command(const std::vector<std::string>& args);
 
-    // Starts the server on a port of its own choosing and waits for its "listening on" line.
-    void Start();
+    // Starts the server on a port of its own choosing, with further options, and waits for its
+    // "listening on" line.
+    void Start(const std::vector<std::string>& options = {});
     // Stops the server and waits for it to end.
     void Stop();
 
-    // "http://127.0.0.1:PORT/", known once started.
+    // "http://127.0.0.1:PORT/" (https with a certificate), known once started.
     const std::string& Base() const { return base_; }
 
     // The pages of the journal, in arrival order ("getdata.asp", ...).

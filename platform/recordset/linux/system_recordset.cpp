@@ -2,15 +2,18 @@
 // small requests of a run share a kept-alive connection. Every wait is bounded; after the service
 // stopped answering, the requests that follow in quick succession get only a short wait, so a
 // run against a dead service ends in minutes, while each of them still reaches a service that is
-// back.
+// back. Requests go through the proxy that libproxy finds for their address (the environment,
+// the desktop's settings, a PAC file), as the system's own programs do.
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include <curl/curl.h>
+#include <proxy.h>
 
 #include "platform/common/errors.h"
 #include "platform/recordset/recordset.h"
@@ -34,9 +37,52 @@ void initialiseCurl() {
         throw PlatformError(std::string("the HTTP library cannot start: ") + curl_easy_strerror(status));
 }
 
+// The scheme, host and port of an address: libproxy's answer depends on nothing else that
+// varies within a run, and asking it (a PAC script may run) for every request would be costly.
+std::string originOf(const std::string& address) {
+    const std::size_t hostStart = address.find("://");
+    if (hostStart == std::string::npos) return address;
+    return address.substr(0, address.find_first_of("/?#", hostStart + 3));
+}
+
+// A proxy address curl can use, or "" to go direct.
+std::string usableProxy(char** proxies) {
+    for (std::size_t i = 0; proxies && proxies[i]; ++i) {
+        const std::string proxy = proxies[i];
+        if (proxy.rfind("direct://", 0) == 0) return "";
+        for (const char* scheme : {"http://", "https://", "socks4://", "socks4a://", "socks5://", "socks5h://"})
+            if (text::StartsWithNoCase(proxy, scheme)) return proxy;
+    }
+    return "";  // nothing usable named: as a browser would, go direct
+}
+
+class ProxyFinder {
+public:
+    ~ProxyFinder() {
+        if (factory_) px_proxy_factory_free(factory_);
+    }
+    const std::string& For(const std::string& address) {
+        const std::string origin = originOf(address);
+        auto found = known_.find(origin);
+        if (found != known_.end()) return found->second;
+        if (!factory_) factory_ = px_proxy_factory_new();
+        std::string proxy;
+        if (factory_) {
+            char** proxies = px_proxy_factory_get_proxies(factory_, address.c_str());
+            proxy = usableProxy(proxies);
+            px_proxy_factory_free_proxies(proxies);
+        }
+        return known_.emplace(origin, std::move(proxy)).first->second;
+    }
+
+private:
+    pxProxyFactory* factory_ = nullptr;
+    std::unordered_map<std::string, std::string> known_;
+};
+
 class HttpRecordSource final : public RecordSource {
 public:
-    explicit HttpRecordSource(HttpWaits waits) : waits_(waits) {
+    HttpRecordSource(HttpWaits waits, const HttpTrust& trust) : waits_(waits) {
         initialiseCurl();
         curl_ = curl_easy_init();
         if (!curl_) throw PlatformError("the HTTP library cannot make a connection handle");
@@ -44,6 +90,10 @@ public:
         set(CURLOPT_PROTOCOLS_STR, "http,https");
         set(CURLOPT_SSL_VERIFYPEER, 1L);
         set(CURLOPT_SSL_VERIFYHOST, 2L);
+        if (!trust.caFile.empty()) {
+            set(CURLOPT_CAINFO, trust.caFile.c_str());
+            set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+        }
         set(CURLOPT_FOLLOWLOCATION, 0L);
         // Announced sizes are refused before any byte arrives; the write callback covers the rest.
         set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
@@ -70,6 +120,8 @@ private:
         error_[0] = '\0';
         set(CURLOPT_HTTPGET, 1L);
         set(CURLOPT_URL, address.c_str());
+        // "" keeps curl from reading the proxy variables itself: libproxy has the last word.
+        set(CURLOPT_PROXY, proxies_.For(address).c_str());
         ChooseWait(brief);
 
         const CURLcode status = curl_easy_perform(curl_);
@@ -140,6 +192,7 @@ private:
     }
 
     const HttpWaits waits_;
+    ProxyFinder proxies_;
     int silentStreak_ = 0;  // requests in a row that the service did not answer
     Clock::time_point lastEnded_{};
     Clock::time_point lastFullWait_{};
@@ -151,8 +204,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<RecordSource> makeHttpRecordSource(HttpWaits waits) {
-    return std::make_unique<HttpRecordSource>(waits);
+std::unique_ptr<RecordSource> makeHttpRecordSource(HttpWaits waits, HttpTrust trust) {
+    return std::make_unique<HttpRecordSource>(waits, trust);
 }
 
 }  // namespace platform
