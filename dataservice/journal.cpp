@@ -1,4 +1,5 @@
 #include "dataservice/journal.h"
+#include "platform/common/text.h"
 
 #include <stdexcept>
 
@@ -28,7 +29,7 @@ std::string escapeField(std::string_view text, std::string_view specials) {
             continue;
         }
         // Keep a well-formed multi-byte sequence as it is; escape a stray byte.
-        const std::size_t len = utf8SequenceLength(text, i);
+        const std::size_t len = text::Utf8SequenceLength(text, i);
         if (len > 1) {
             out.append(text.substr(i, len));
             i += len;
@@ -46,7 +47,7 @@ std::string escapeLine(std::string_view text) { return escapeField(text, ""); }
 
 Params maskPasswords(Params params) {
     for (auto& [key, value] : params)
-        if (equalsIgnoreCase(key, "PWD")) value = std::string(kMaskedPassword);
+        if (text::EqualsNoCase(key, "PWD")) value = std::string(kMaskedPassword);
     return params;
 }
 

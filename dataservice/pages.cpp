@@ -7,6 +7,7 @@
 #include "dataservice/profile_page.h"
 #include "dataservice/recordset_writer.h"
 #include "dataservice/text.h"
+#include "platform/common/text.h"
 
 namespace dataservice {
 namespace {
@@ -153,7 +154,7 @@ const std::vector<PageDef>& pageTable() {
 
 const PageDef* findPage(std::string_view name) {
     for (const PageDef& def : pageTable())
-        if (equalsIgnoreCase(def.name, name)) return &def;
+        if (text::EqualsNoCase(def.name, name)) return &def;
     return nullptr;
 }
 
@@ -167,10 +168,10 @@ std::pair<std::string, std::string> lastSegments(const std::string& path) {
     return {std::move(last), std::move(parent)};
 }
 
-bool isProfileFolder(const std::string& parent) { return equalsIgnoreCase(parent, "profile"); }
+bool isProfileFolder(const std::string& parent) { return text::EqualsNoCase(parent, "profile"); }
 
 bool isProfilePage(const std::string& last, const std::string& parent) {
-    return equalsIgnoreCase(last, "hwsw.asp") && isProfileFolder(parent);
+    return text::EqualsNoCase(last, "hwsw.asp") && isProfileFolder(parent);
 }
 
 // The value of cookie `name` in a Cookie header, or empty.
@@ -220,7 +221,7 @@ HttpReply Pages::handle(const HttpRequest& request) {
         const auto [page, parent] = lastSegments(request.path);
         if (isProfileFolder(parent)) {
             if (isProfilePage(page, parent)) return profilePage(request);
-            if (const HttpReply* file = profile::staticFile(toLowerAscii(page))) return *file;
+            if (const HttpReply* file = profile::staticFile(text::LowerAscii(page))) return *file;
         }
         if (request.method != "GET") return methodNotAllowed(allowedMethods(request.path));
         return collectorPage(request);
@@ -234,7 +235,7 @@ HttpReply Pages::head(const HttpRequest& request) {
     HttpReply reply;
     if (isProfilePage(page, parent)) {
         reply = HttpReply{200, "text/html; charset=utf-8", "", {}};
-    } else if (const HttpReply* file = isProfileFolder(parent) ? profile::staticFile(toLowerAscii(page)) : nullptr) {
+    } else if (const HttpReply* file = isProfileFolder(parent) ? profile::staticFile(text::LowerAscii(page)) : nullptr) {
         reply = HttpReply{200, file->contentType, "", {}};
     } else if (findPage(page)) {
         reply = HttpReply{200, std::string(kRecordSetType), "", {}};

@@ -1,4 +1,5 @@
 #include "dataservice/passwords.h"
+#include "platform/common/text.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -29,16 +30,11 @@ std::string toHex(const unsigned char* data, std::size_t n) {
 
 bool fromHex(std::string_view hex, std::vector<unsigned char>& out) {
     if (hex.size() % 2 != 0) return false;
-    const auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
     out.clear();
     for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        out.push_back(static_cast<unsigned char>(hi * 16 + lo));
+        const auto byte = text::ParseWhole<unsigned char>(hex.substr(i, 2), 16);
+        if (!byte) return false;
+        out.push_back(*byte);
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "dataservice/text.h"
+#include "platform/common/text.h"
 
 namespace dataservice::profile {
 namespace {
@@ -28,7 +29,7 @@ const char* headingOf(const std::string& category) {
 // Stored items are bytes as sent; the page shows them as valid UTF-8.
 std::string shown(const std::string& text) { return htmlEscape(repairUtf8(text, true)); }
 
-std::string anchorOf(const std::string& category) { return "c-" + toLowerAscii(category); }
+std::string anchorOf(const std::string& category) { return "c-" + ::text::LowerAscii(category); }
 
 HttpReply page(int status, const std::string& title, const std::string& body) {
     HttpReply reply{status, "text/html; charset=utf-8",

@@ -2,44 +2,22 @@
 
 #include <ctime>
 
+#include "platform/common/text.h"
+
 namespace dataservice {
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using text::HexDigit;
 
 const char kReplacement[] = "\xEF\xBF\xBD";
 
 // Length of the well-formed UTF-8 sequence at text[i] and its code point; 0 when malformed.
 std::size_t sequenceAt(std::string_view text, std::size_t i, char32_t& cp) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned char c = b(0);
-    const std::size_t left = text.size() - i;
-    if (c < 0x80) { cp = c; return 1; }
-    std::size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) len = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        if (c == 0xE0) lo = 0xA0;
-        if (c == 0xED) hi = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
-    } else return 0;
-    if (left < len) return 0;
-    if (b(1) < lo || b(1) > hi) return 0;
-    for (std::size_t k = 2; k < len; ++k)
-        if (b(k) < 0x80 || b(k) > 0xBF) return 0;
-    cp = c & (len == 2 ? 0x1F : len == 3 ? 0x0F : 0x07);
-    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (b(k) & 0x3F);
+    const std::size_t len = text::Utf8SequenceLength(text, i);
+    if (len == 0) return 0;
+    const auto c = static_cast<unsigned char>(text[i]);
+    cp = len == 1 ? c : c & (len == 2 ? 0x1F : len == 3 ? 0x0F : 0x07);
+    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     return len;
 }
 
@@ -55,8 +33,8 @@ std::string percentDecode(std::string_view text, bool plusIsSpace) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
+        if (c == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2])));
             i += 2;
         } else if (c == '+' && plusIsSpace) {
             out.push_back(' ');
@@ -89,27 +67,10 @@ Params parseQuery(std::string_view rawQuery) {
 
 const std::string* findParam(const Params& params, std::string_view key) {
     for (const auto& [k, v] : params)
-        if (equalsIgnoreCase(k, key)) return &v;
+        if (text::EqualsNoCase(k, key)) return &v;
     return nullptr;
 }
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    return true;
-}
-
-std::string toLowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = lowerAscii(c);
-    return out;
-}
-
-std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
-    char32_t cp = 0;
-    return i < text.size() ? sequenceAt(text, i, cp) : 0;
-}
 
 std::string repairUtf8(std::string_view text, bool xmlSafe) {
     std::string out;

@@ -22,12 +22,6 @@ Params parseQuery(std::string_view rawQuery);
 // The first value of `key` (ASCII case-insensitive), or nullptr when absent.
 const std::string* findParam(const Params& params, std::string_view key);
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b);
-std::string toLowerAscii(std::string_view text);
-
-// Length of the well-formed UTF-8 sequence that starts at text[i]; 0 when it is malformed.
-std::size_t utf8SequenceLength(std::string_view text, std::size_t i);
-
 // Valid UTF-8, with every malformed sequence replaced by U+FFFD. With xmlSafe, code points
 // XML 1.0 cannot carry at all (C0 controls but tab, LF, CR; U+FFFE, U+FFFF) are replaced too.
 std::string repairUtf8(std::string_view text, bool xmlSafe);

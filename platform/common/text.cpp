@@ -88,6 +88,7 @@ long sequenceAt(std::string_view s, std::size_t i) {
 }  // namespace
 
 std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
+    if (i >= s.size()) return 0;
     const long n = sequenceAt(s, i);
     return n > 0 ? static_cast<std::size_t>(n) : 0;
 }

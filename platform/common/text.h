@@ -54,7 +54,8 @@ std::optional<T> ParseWhole(std::string_view s, int base = 10) {
 // One hexadecimal digit's value, or -1.
 int HexDigit(char c);
 
-// The length of the well-formed UTF-8 sequence that starts at `s[i]`, or 0 when there is none.
+// The length of the well-formed UTF-8 sequence that starts at `s[i]`, or 0 when there is none
+// (also past the end).
 std::size_t Utf8SequenceLength(std::string_view s, std::size_t i);
 bool IsValidUtf8(std::string_view s);
 // `s` with every ill-formed sequence replaced by U+FFFD, the longest well-formed beginning of a

@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "tests/dataservice/harness.h"
+#include "platform/common/text.h"
 
 namespace dataservice::testing {
 namespace {
@@ -124,7 +125,7 @@ TEST_F(Fuzz, NoRequestStopsTheServerOrSpoilsAReply) {
     for (std::size_t i = 1; i < journal.size(); ++i) ASSERT_LT(journal[i - 1].seq, journal[i].seq);
     for (const auto& entry : journal)
         for (const auto& [key, value] : entry.params)
-            if (equalsIgnoreCase(key, "PWD")) {
+            if (text::EqualsNoCase(key, "PWD")) {
                 ASSERT_EQ(value, "***");
             }
 

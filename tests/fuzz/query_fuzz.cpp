@@ -5,6 +5,7 @@
 #include "dataservice/journal.h"
 #include "dataservice/text.h"
 #include "tests/fuzz/fuzz_target.h"
+#include "platform/common/text.h"
 
 using vantrel::fuzz::require;
 
@@ -21,7 +22,7 @@ VANTREL_FUZZ_TARGET(query) {
 
     const std::string repaired = dataservice::repairUtf8(input, true);
     for (std::size_t i = 0; i < repaired.size();) {
-        const std::size_t n = dataservice::utf8SequenceLength(repaired, i);
+        const std::size_t n = text::Utf8SequenceLength(repaired, i);
         require(n > 0);
         i += n;
     }
