@@ -192,6 +192,97 @@ void Store::migrate(std::int64_t from) {
     db_->setSchemaVersion(kSchemaVersion);
 }
 
+// A transaction waiting for the writer: the job, and how it ended.
+struct Store::Pending {
+    const std::function<void()>* job;
+    std::exception_ptr error;
+    bool done = false;
+};
+
+namespace {
+// Enough to fold a burst of uploads into one commit; few enough that the first of them does
+// not wait long for the last.
+constexpr std::size_t kMaxBatch = 64;
+}  // namespace
+
+void Store::runGrouped(const std::function<void()>& job) {
+    Pending me{&job, nullptr, false};
+    std::unique_lock queue(queueMutex_);
+    queue_.push_back(&me);
+    while (!me.done) {
+        if (writing_) {
+            queueDone_.wait(queue);
+            continue;
+        }
+        // Nobody writes: this thread commits what waits, its own transaction among it, and
+        // goes on while more arrive.
+        writing_ = true;
+        while (!queue_.empty()) {
+            const std::size_t n = std::min(queue_.size(), kMaxBatch);
+            std::vector<Pending*> batch(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(n));
+            queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(n));
+            queue.unlock();
+            commitBatch(batch);
+            queue.lock();
+            for (Pending* p : batch) p->done = true;
+            queueDone_.notify_all();
+        }
+        writing_ = false;
+    }
+    if (me.error) std::rethrow_exception(me.error);
+}
+
+void Store::commitBatch(const std::vector<Pending*>& batch) {
+    std::lock_guard lock(mutex_);
+    writer_ = std::this_thread::get_id();
+    struct ClearWriter {
+        std::atomic<std::thread::id>& writer;
+        ~ClearWriter() { writer = std::thread::id(); }
+    } clear{writer_};
+    try {
+        begin();
+    } catch (...) {
+        for (Pending* p : batch) p->error = std::current_exception();
+        return;
+    }
+    for (Pending* p : batch) {
+        for (int attempt = 1;; ++attempt) {
+            try {
+                db_->execute("SAVEPOINT request");
+                (*p->job)();
+                db_->execute("RELEASE SAVEPOINT request");
+                break;
+            } catch (...) {
+                p->error = std::current_exception();
+                bool again = false;
+                try {
+                    std::rethrow_exception(p->error);
+                } catch (const StoreError& e) {
+                    again = attempt < 5 && db_->retryable(e);
+                } catch (...) {
+                }
+                try {
+                    db_->execute("ROLLBACK TO SAVEPOINT request");
+                    db_->execute("RELEASE SAVEPOINT request");
+                } catch (...) {
+                    again = false;  // the transaction itself is lost; its commit fails below
+                }
+                if (!again) break;
+                p->error = nullptr;
+            }
+        }
+    }
+    try {
+        commit();
+    } catch (...) {
+        // Nothing of the batch is stored, so none of it may be answered as stored.
+        const std::exception_ptr failed = std::current_exception();
+        if (depth_ > 0) rollback();
+        for (Pending* p : batch)
+            if (!p->error) p->error = failed;
+    }
+}
+
 void Store::begin() {
     if (depth_ == 0) db_->begin();
     ++depth_;
@@ -299,12 +390,11 @@ std::vector<std::string> Store::accountNames() {
 }
 
 bool Store::registerEvaluation(const std::string& evalId) {
-    std::lock_guard lock(mutex_);
-    auto& st = prepare(
-        "INSERT INTO profiles (kind, name, created, last_update, last_activity) VALUES ('evaluation', ?1, ?2, ?2, ?3)"
-        " ON CONFLICT (kind, name) DO NOTHING");
-    auto guard = resetOnExit(st);
     return transaction([&] {
+        auto& st = prepare(
+            "INSERT INTO profiles (kind, name, created, last_update, last_activity)"
+            " VALUES ('evaluation', ?1, ?2, ?2, ?3) ON CONFLICT (kind, name) DO NOTHING");
+        auto guard = resetOnExit(st);
         // An expired identifier that was not purged yet is made anew, not revived with its items.
         auto& old = prepare("DELETE FROM profiles WHERE kind = 'evaluation' AND name = ?1 AND last_activity < ?2");
         auto oldGuard = resetOnExit(old);

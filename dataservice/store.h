@@ -7,13 +7,17 @@
 // One connection, guarded by one lock: requests of the collector come one at a time, and a
 // single writer keeps the journal's order the order of commits. Every statement is prepared
 // once and bound; no value is ever pasted into SQL text.
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <unordered_map>
 #include <vector>
@@ -95,31 +99,23 @@ public:
     const StoreOptions& options() const { return options_; }
 
     // Runs `work` in one write transaction: committed when it returns, rolled back when it
-    // throws. Nested calls join the outer transaction.
-    // A transaction that conflicted with another process's (PostgreSQL) runs again, so `work`
-    // must not act outside the store.
+    // throws. Nested calls join the outer transaction. Transactions that wait at the same time
+    // are committed together (each inside a savepoint of its own, so that one failing rolls
+    // back only itself), and none returns before that commit is done. A transaction that
+    // conflicted with another process's (PostgreSQL) runs again, so `work` must not act
+    // outside the store.
     template <class F>
     auto transaction(F&& work) -> decltype(work()) {
-        std::lock_guard lock(mutex_);
-        for (int attempt = 1;; ++attempt) {
-            begin();
-            try {
-                if constexpr (std::is_void_v<decltype(work())>) {
-                    work();
-                    commit();
-                    return;
-                } else {
-                    auto result = work();
-                    commit();
-                    return result;
-                }
-            } catch (const StoreError& e) {
-                rollback();
-                if (depth_ > 0 || attempt >= 5 || !db_->retryable(e)) throw;
-            } catch (...) {
-                rollback();
-                throw;
-            }
+        using Result = decltype(work());
+        if (writer_.load() == std::this_thread::get_id()) return joined(work);
+        if constexpr (std::is_void_v<Result>) {
+            const std::function<void()> job = [&] { work(); };
+            runGrouped(job);
+        } else {
+            std::optional<Result> result;
+            const std::function<void()> job = [&] { result.emplace(work()); };
+            runGrouped(job);
+            return std::move(*result);
         }
     }
 
@@ -178,6 +174,28 @@ public:
 
 private:
     using Statement = db::Statement;
+    struct Pending;
+    // Inside the writer's transaction: the work joins it.
+    template <class F>
+    auto joined(F& work) -> decltype(work()) {
+        std::lock_guard lock(mutex_);
+        begin();
+        try {
+            if constexpr (std::is_void_v<decltype(work())>) {
+                work();
+                commit();
+            } else {
+                auto result = work();
+                commit();
+                return result;
+            }
+        } catch (...) {
+            rollback();
+            throw;
+        }
+    }
+    void runGrouped(const std::function<void()>& job);
+    void commitBatch(const std::vector<Pending*>& batch);
     Statement& prepare(const char* sql);
     void execute(const char* sql);
     void createSchema();
@@ -194,6 +212,13 @@ private:
     int depth_ = 0;
     std::unordered_map<const char*, std::unique_ptr<Statement>> statements_;
     std::int64_t appendsSinceTrim_ = 0;
+
+    // Group commit: transactions wait here; the first to find no writer becomes it.
+    std::atomic<std::thread::id> writer_{};
+    std::mutex queueMutex_;
+    std::condition_variable queueDone_;
+    std::vector<Pending*> queue_;
+    bool writing_ = false;
 };
 
 }  // namespace dataservice
