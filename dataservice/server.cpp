@@ -256,6 +256,9 @@ void Server::start() {
         {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(d.options.maxConnectionsPerAddress), nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(d.options.idleSeconds), nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(d.options.connectionMemory), nullptr},
+        // The kernel's default of a few hundred drops connections when a fleet's collectors
+        // arrive together; the kernel caps this at net.core.somaxconn.
+        {MHD_OPTION_LISTEN_BACKLOG_SIZE, static_cast<intptr_t>(d.options.listenBacklog), nullptr},
         {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&onRequestLine), nullptr},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&onCompleted), nullptr},
         {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&onConnection), &d},

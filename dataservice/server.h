@@ -21,6 +21,7 @@ struct ServerOptions {
 
     unsigned threads = 4;                    // event loops; page work runs on them
     unsigned maxConnections = 1000;
+    unsigned listenBacklog = 4096;           // connections the kernel holds before accept
     unsigned maxConnectionsPerAddress = 200;
     int requestSeconds = 10;                 // from a request's first byte to its whole head
     int idleSeconds = 15;                    // a kept-alive connection with nothing to say

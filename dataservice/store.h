@@ -1,33 +1,32 @@
 #pragma once
-// The service's SQLite database: allowed versions, profiles (subscriber accounts and
-// evaluation identities), their inventory items in arrival order, and the request journal.
+// The service's database: allowed versions, profiles (subscriber accounts and evaluation
+// identities), their inventory items in arrival order, and the request journal. An SQLite file
+// by default; a PostgreSQL server that several service processes share when --db is a
+// postgresql:// address.
 //
 // One connection, guarded by one lock: requests of the collector come one at a time, and a
 // single writer keeps the journal's order the order of commits. Every statement is prepared
 // once and bound; no value is ever pasted into SQL text.
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <unordered_map>
 #include <vector>
 
+#include "dataservice/database.h"
 #include "dataservice/journal.h"
 #include "dataservice/passwords.h"
 
-struct sqlite3;
-struct sqlite3_stmt;
-
 namespace dataservice {
-
-class StoreError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // Seconds since the epoch; the store takes its clock as an option so tests can move it.
 using UnixClock = std::int64_t (*)();
@@ -90,8 +89,9 @@ struct Item {
 
 class Store {
 public:
-    // Opens the database file, creating it with its schema (and version 1.1.11 allowed) when new.
-    explicit Store(const std::string& path, StoreOptions options = {});
+    // Opens the database (an SQLite file's path, or a postgresql:// connection URI), creating
+    // its schema (and version 1.1.11 allowed) when new and bringing an older one up to date.
+    explicit Store(const std::string& target, StoreOptions options = {});
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -99,25 +99,27 @@ public:
     const StoreOptions& options() const { return options_; }
 
     // Runs `work` in one write transaction: committed when it returns, rolled back when it
-    // throws. Nested calls join the outer transaction.
+    // throws. Nested calls join the outer transaction. Transactions that wait at the same time
+    // are committed together (each inside a savepoint of its own, so that one failing rolls
+    // back only itself), and none returns before that commit is done. A transaction that
+    // conflicted with another process's (PostgreSQL) runs again, so `work` must not act
+    // outside the store.
     template <class F>
     auto transaction(F&& work) -> decltype(work()) {
-        std::lock_guard lock(mutex_);
-        begin();
-        try {
-            if constexpr (std::is_void_v<decltype(work())>) {
-                work();
-                commit();
-            } else {
-                auto result = work();
-                commit();
-                return result;
-            }
-        } catch (...) {
-            rollback();
-            throw;
+        using Result = decltype(work());
+        if (writer_.load() == std::this_thread::get_id()) return joined(work);
+        if constexpr (std::is_void_v<Result>) {
+            const std::function<void()> job = [&] { work(); };
+            runGrouped(job);
+        } else {
+            std::optional<Result> result;
+            const std::function<void()> job = [&] { result.emplace(work()); };
+            runGrouped(job);
+            return std::move(*result);
         }
     }
+
+    db::Engine engine() const { return db_->engine(); }
 
     void allowVersion(const Version& v);
     bool disallowVersion(const Version& v);  // false when it was not allowed
@@ -171,7 +173,29 @@ public:
     std::optional<Profile> profileById(std::int64_t id);
 
 private:
-    class Statement;
+    using Statement = db::Statement;
+    struct Pending;
+    // Inside the writer's transaction: the work joins it.
+    template <class F>
+    auto joined(F& work) -> decltype(work()) {
+        std::lock_guard lock(mutex_);
+        begin();
+        try {
+            if constexpr (std::is_void_v<decltype(work())>) {
+                work();
+                commit();
+            } else {
+                auto result = work();
+                commit();
+                return result;
+            }
+        } catch (...) {
+            rollback();
+            throw;
+        }
+    }
+    void runGrouped(const std::function<void()>& job);
+    void commitBatch(const std::vector<Pending*>& batch);
     Statement& prepare(const char* sql);
     void execute(const char* sql);
     void createSchema();
@@ -183,11 +207,18 @@ private:
     std::optional<Profile> findProfile(ProfileKind kind, const std::string& name);
 
     StoreOptions options_;
-    sqlite3* db_ = nullptr;
+    std::unique_ptr<db::Connection> db_;
     std::recursive_mutex mutex_;
     int depth_ = 0;
     std::unordered_map<const char*, std::unique_ptr<Statement>> statements_;
     std::int64_t appendsSinceTrim_ = 0;
+
+    // Group commit: transactions wait here; the first to find no writer becomes it.
+    std::atomic<std::thread::id> writer_{};
+    std::mutex queueMutex_;
+    std::condition_variable queueDone_;
+    std::vector<Pending*> queue_;
+    bool writing_ = false;
 };
 
 }  // namespace dataservice

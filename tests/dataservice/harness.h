@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <httplib.h>
+#include <libpq-fe.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -125,11 +126,74 @@ inline int rawStatus(const std::string& reply) {
     return sp == std::string::npos ? 0 : std::atoi(reply.c_str() + sp + 1);
 }
 
-// A fresh database and the server on it, answering on 127.0.0.1 and a free port.
+// The engines the store runs on. Tests that store anything run on both; PostgreSQL's run needs
+// a server named by the environment (PGHOST, PGPORT, PGUSER, PGPASSWORD, PGDATABASE), as
+// pg_virtualenv sets it, and is skipped without one.
+enum class Backend { SQLite, PostgreSQL };
+inline const auto kBackends = ::testing::Values(Backend::SQLite, Backend::PostgreSQL);
+inline std::string backendName(const ::testing::TestParamInfo<Backend>& info) {
+    return info.param == Backend::SQLite ? "SQLite" : "PostgreSQL";
+}
+inline bool postgresAvailable() { return std::getenv("PGHOST") && std::getenv("PGDATABASE"); }
+#define VANTREL_SKIP_WITHOUT(backend)                                                                   \
+    if ((backend) == ::dataservice::testing::Backend::PostgreSQL &&                                     \
+        !::dataservice::testing::postgresAvailable())                                                    \
+    GTEST_SKIP() << "no PostgreSQL server in the environment (PGHOST, PGDATABASE); run under pg_virtualenv"
+
+// Runs one statement on the server's own database (PGDATABASE); throws on failure.
+inline void postgresAdmin(const std::string& sql) {
+    PGconn* conn = PQconnectdb("");
+    const bool ok = PQstatus(conn) == CONNECTION_OK;
+    PGresult* res = ok ? PQexec(conn, sql.c_str()) : nullptr;
+    const bool done = res && PQresultStatus(res) == PGRES_COMMAND_OK;
+    const std::string why = PQerrorMessage(conn);
+    PQclear(res);
+    PQfinish(conn);
+    if (!done) throw std::runtime_error(sql + ": " + why);
+}
+
+// A fresh, empty database for one test: a file in `dir`, or a new PostgreSQL database that is
+// dropped again afterwards.
+class TestDatabase {
+public:
+    TestDatabase(Backend backend, const TempDir& dir, const std::string& name = "service.db") : backend_(backend) {
+        if (backend == Backend::SQLite) {
+            target_ = dir.file(name);
+            return;
+        }
+        static int counter = 0;
+        pgName_ = "vantrel_test_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+        postgresAdmin("CREATE DATABASE " + pgName_);
+        target_ = "postgresql:///" + pgName_;
+    }
+    ~TestDatabase() {
+        if (pgName_.empty()) return;
+        try {
+            postgresAdmin("DROP DATABASE IF EXISTS " + pgName_ + " WITH (FORCE)");
+        } catch (const std::exception&) {
+            // The cluster is a throwaway one; a leftover database goes with it.
+        }
+    }
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+    const std::string& target() const { return target_; }
+    Backend backend() const { return backend_; }
+
+private:
+    Backend backend_;
+    std::string target_;
+    std::string pgName_;
+};
+
+// A fresh database and the server on it, answering on 127.0.0.1 and a free port. Fixtures
+// that derive from BackendServiceFixture run on each backend.
 class ServiceFixture : public ::testing::Test {
 protected:
+    virtual Backend backend() const { return Backend::SQLite; }
     void SetUp() override {
-        store = std::make_unique<Store>(dir.file("service.db"), StoreOptions{kTestIterations});
+        VANTREL_SKIP_WITHOUT(backend());
+        database = std::make_unique<TestDatabase>(backend(), dir);
+        store = std::make_unique<Store>(database->target(), StoreOptions{kTestIterations});
         server = std::make_unique<Server>(*store, serverOptions());
         server->start();
         client = std::make_unique<httplib::Client>("127.0.0.1", server->port());
@@ -139,7 +203,10 @@ protected:
     }
     void TearDown() override {
         client.reset();
-        server->stop();
+        if (server) server->stop();
+        server.reset();
+        store.reset();
+        database.reset();
     }
     virtual std::string journalFile() { return {}; }
     virtual ServerOptions serverOptions() {
@@ -195,9 +262,15 @@ protected:
     }
 
     TempDir dir;
+    std::unique_ptr<TestDatabase> database;
     std::unique_ptr<Store> store;
     std::unique_ptr<Server> server;
     std::unique_ptr<httplib::Client> client;
+};
+
+class BackendServiceFixture : public ServiceFixture, public ::testing::WithParamInterface<Backend> {
+protected:
+    Backend backend() const override { return GetParam(); }
 };
 
 }  // namespace dataservice::testing

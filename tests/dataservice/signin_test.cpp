@@ -14,10 +14,11 @@ std::atomic<std::int64_t> fakeNow{1'700'000'000};
 std::int64_t fakeClock() { return fakeNow.load(); }
 constexpr std::int64_t kDay = 24 * 3600;
 
-class SignIn : public ServiceFixture {
+class SignIn : public BackendServiceFixture {
 protected:
     void SetUp() override {
         ServiceFixture::SetUp();
+        if (IsSkipped()) return;
         ASSERT_TRUE(store->addAccount("alice", "Correct Horse"));
         ASSERT_TRUE(store->addAccount("bob", "bobs pw"));
         get("/updatedata.asp?UID=alice&PWD=Correct+Horse&crDate=&luDate=");
@@ -30,7 +31,7 @@ protected:
     }
 };
 
-TEST_F(SignIn, AStrangerSeesOnlyTheFormWhateverTheAddressAsks) {
+TEST_P(SignIn, AStrangerSeesOnlyTheFormWhateverTheAddressAsks) {
     for (const char* target : {"/profile/hwsw.asp?UID=alice", "/profile/hwsw.asp", "/PROFILE/HWSW.ASP?UID=bob"}) {
         const auto [status, html] = get(target);
         EXPECT_EQ(status, 200) << target;
@@ -43,7 +44,7 @@ TEST_F(SignIn, AStrangerSeesOnlyTheFormWhateverTheAddressAsks) {
     EXPECT_EQ(getWith("/profile/hwsw.asp", "vantrel_session=' OR 1=1 --").second.find("Editor"), std::string::npos);
 }
 
-TEST_F(SignIn, ASubscriberSeesExactlyTheirOwnProfileGroupedInArrivalOrder) {
+TEST_P(SignIn, ASubscriberSeesExactlyTheirOwnProfileGroupedInArrivalOrder) {
     std::string page;
     const std::string session = signIn("alice", "Correct Horse", &page);
     ASSERT_FALSE(session.empty()) << page;
@@ -80,7 +81,7 @@ TEST_F(SignIn, ASubscriberSeesExactlyTheirOwnProfileGroupedInArrivalOrder) {
     EXPECT_NE(js->body.find("program-filter"), std::string::npos);
 }
 
-TEST_F(SignIn, TheSessionCookieIsHttpOnlyStrictAndEndsWithSignOut) {
+TEST_P(SignIn, TheSessionCookieIsHttpOnlyStrictAndEndsWithSignOut) {
     const auto form = client->Get("/profile/hwsw.asp");
     const std::string token = cookieIn(*form, "vantrel_form");
     const auto res = client->Post("/profile/hwsw.asp", httplib::Headers{{"Cookie", "vantrel_form=" + token}},
@@ -104,7 +105,7 @@ TEST_F(SignIn, TheSessionCookieIsHttpOnlyStrictAndEndsWithSignOut) {
     server->stop();
     store.reset();
     EXPECT_EQ(readFile(dir.file("service.db")).find(session.substr(16)), std::string::npos);
-    store = std::make_unique<Store>(dir.file("service.db"), StoreOptions{kTestIterations});
+    store = std::make_unique<Store>(database->target(), StoreOptions{kTestIterations});
     server = std::make_unique<Server>(*store);
     server->start();
     client = std::make_unique<httplib::Client>("127.0.0.1", server->port());
@@ -122,7 +123,7 @@ TEST_F(SignIn, TheSessionCookieIsHttpOnlyStrictAndEndsWithSignOut) {
     EXPECT_EQ(getWith("/profile/hwsw.asp", session).second.find("Alice Editor"), std::string::npos);
 }
 
-TEST_F(SignIn, AWrongPasswordIsRefusedWithAMessageAndAnEvaluationNameSignsIn) {
+TEST_P(SignIn, AWrongPasswordIsRefusedWithAMessageAndAnEvaluationNameSignsIn) {
     std::string page;
     EXPECT_TRUE(signIn("alice", "wrong", &page).empty());
     EXPECT_NE(page.find("The username or password is not right."), std::string::npos);
@@ -139,7 +140,7 @@ TEST_F(SignIn, AWrongPasswordIsRefusedWithAMessageAndAnEvaluationNameSignsIn) {
     EXPECT_EQ(html.find("Alice"), std::string::npos);
 }
 
-TEST_F(SignIn, AFormFromAnotherSiteOrWithoutItsTokenIsRefused) {
+TEST_P(SignIn, AFormFromAnotherSiteOrWithoutItsTokenIsRefused) {
     std::string page;
     EXPECT_TRUE(signIn("alice", "Correct Horse", &page, {{"Origin", "http://evil.example"}}).empty());
     EXPECT_NE(page.find("came from another site"), std::string::npos);
@@ -157,10 +158,12 @@ TEST_F(SignIn, AFormFromAnotherSiteOrWithoutItsTokenIsRefused) {
 }
 
 // The limits, at the pages themselves: a client address of our choosing, no network.
-class Limits : public ::testing::Test {
+class Limits : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
-        store = std::make_unique<Store>(dir.file("l.db"), StoreOptions{kTestIterations});
+        VANTREL_SKIP_WITHOUT(GetParam());
+        database = std::make_unique<TestDatabase>(GetParam(), dir);
+        store = std::make_unique<Store>(database->target(), StoreOptions{kTestIterations});
         ASSERT_TRUE(store->addAccount("alice", "right"));
         ASSERT_TRUE(store->addAccount("bob", "bobs"));
         options.signIn = SignInLimits{3, 10, 900};
@@ -177,12 +180,13 @@ protected:
         return pages->handle(account(uid, pwd, from)).body.find("<z:row") != std::string::npos;
     }
     TempDir dir;
+    std::unique_ptr<TestDatabase> database;
     PagesOptions options;
     std::unique_ptr<Store> store;
     std::unique_ptr<Pages> pages;
 };
 
-TEST_F(Limits, AGuessingFloodOnAnAccountCostsNoHashingAndLocksOnlyThatAccount) {
+TEST_P(Limits, AGuessingFloodOnAnAccountCostsNoHashingAndLocksOnlyThatAccount) {
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(accepted("alice", "guess" + std::to_string(i), "10.0.0.1"));
     const auto derived = pages->verifier().derivations();
     const auto journalled = store->journal().size();
@@ -198,12 +202,12 @@ TEST_F(Limits, AGuessingFloodOnAnAccountCostsNoHashingAndLocksOnlyThatAccount) {
     moved.clock = [] { return systemUnixTime() + 901; };
     pages.reset();
     store.reset();
-    store = std::make_unique<Store>(dir.file("l.db"), moved);
+    store = std::make_unique<Store>(database->target(), moved);
     pages = std::make_unique<Pages>(*store, Pages::JournalObserver{}, options);
     EXPECT_NE(pages->handle(later).body.find("<z:row"), std::string::npos);
 }
 
-TEST_F(Limits, AnAddressTryingManyNamesIsStoppedAndAVerifiedRunGoesOn) {
+TEST_P(Limits, AnAddressTryingManyNamesIsStoppedAndAVerifiedRunGoesOn) {
     EXPECT_TRUE(accepted("alice", "right", "10.0.0.1"));  // remembered from here on
     for (int i = 0; i < 10; ++i) EXPECT_FALSE(accepted("user" + std::to_string(i), "x", "10.9.9.9"));
     const auto derived = pages->verifier().derivations();
@@ -221,7 +225,7 @@ TEST_F(Limits, AnAddressTryingManyNamesIsStoppedAndAVerifiedRunGoesOn) {
     EXPECT_EQ(store->items(store->subscriber("alice")->id).size(), 1u);
 }
 
-TEST_F(Limits, WalkingEvaluationNamesIsStoppedPerAddress) {
+TEST_P(Limits, WalkingEvaluationNamesIsStoppedPerAddress) {
     ASSERT_TRUE(store->registerEvaluation("Eval0000A"));
     HttpRequest r;
     r.path = "/evalsftdata.asp";
@@ -238,20 +242,25 @@ TEST_F(Limits, WalkingEvaluationNamesIsStoppedPerAddress) {
     EXPECT_EQ(store->items(store->evaluation("Eval0000A")->id).size(), 1u);
 }
 
-class Expiry : public ::testing::Test {
+class Expiry : public ::testing::TestWithParam<Backend> {
 protected:
+    void SetUp() override {
+        VANTREL_SKIP_WITHOUT(GetParam());
+        database = std::make_unique<TestDatabase>(GetParam(), dir);
+    }
     std::unique_ptr<Store> open(std::int64_t journalMax = 100000) {
         StoreOptions o{kTestIterations};
         o.clock = &fakeClock;
         o.evaluationLifetimeSeconds = 30 * kDay;
         o.journalMaxAgeSeconds = 7 * kDay;
         o.journalMaxEntries = journalMax;
-        return std::make_unique<Store>(dir.file("e.db"), o);
+        return std::make_unique<Store>(database->target(), o);
     }
     TempDir dir;
+    std::unique_ptr<TestDatabase> database;
 };
 
-TEST_F(Expiry, AnEvaluationProfileWithoutUploadsExpiresAndUploadsKeepItAlive) {
+TEST_P(Expiry, AnEvaluationProfileWithoutUploadsExpiresAndUploadsKeepItAlive) {
     auto store = open();
     Pages pages(*store);
     ASSERT_TRUE(store->registerEvaluation("EvalOLD00"));
@@ -272,7 +281,7 @@ TEST_F(Expiry, AnEvaluationProfileWithoutUploadsExpiresAndUploadsKeepItAlive) {
     EXPECT_FALSE(store->evaluation("EvalUSED0"));
 }
 
-TEST_F(Expiry, TheJournalKeepsABoundedWindow) {
+TEST_P(Expiry, TheJournalKeepsABoundedWindow) {
     auto store = open(100);
     Pages pages(*store);
     for (int i = 0; i < 500; ++i) pages.handle("/getversion.asp", "Major=1&Minor=1&Rev=" + std::to_string(i));
@@ -327,6 +336,10 @@ TEST(Migration, ADatabaseOfThePreviousSchemaOpensWithItsData) {
     Store again(file, StoreOptions{kTestIterations});  // and opens again as it is
     EXPECT_TRUE(again.session(tokenDigest("s")));
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, SignIn, kBackends, backendName);
+INSTANTIATE_TEST_SUITE_P(Backends, Limits, kBackends, backendName);
+INSTANTIATE_TEST_SUITE_P(Backends, Expiry, kBackends, backendName);
 
 }  // namespace
 }  // namespace dataservice::testing

@@ -6,13 +6,19 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class StoreTest : public ::testing::Test {
+class StoreTest : public ::testing::TestWithParam<Backend> {
 protected:
-    std::unique_ptr<Store> open() { return std::make_unique<Store>(dir.file("s.db"), StoreOptions{kTestIterations}); }
+    void SetUp() override {
+        VANTREL_SKIP_WITHOUT(GetParam());
+        database = std::make_unique<TestDatabase>(GetParam(), dir, "s.db");
+    }
+    std::unique_ptr<Store> open() { return std::make_unique<Store>(database->target(), StoreOptions{kTestIterations}); }
+    bool sqlite() const { return GetParam() == Backend::SQLite; }
     TempDir dir;
+    std::unique_ptr<TestDatabase> database;
 };
 
-TEST_F(StoreTest, ANewDatabaseAllowsOnlyTheCurrentVersionAndADisallowedOneStaysSo) {
+TEST_P(StoreTest, ANewDatabaseAllowsOnlyTheCurrentVersionAndADisallowedOneStaysSo) {
     {
         auto store = open();
         EXPECT_THAT(store->allowedVersions(), ElementsAre(Version{1, 1, 11}));
@@ -24,7 +30,7 @@ TEST_F(StoreTest, ANewDatabaseAllowsOnlyTheCurrentVersionAndADisallowedOneStaysS
     EXPECT_THAT(open()->allowedVersions(), ElementsAre(Version{1, 2, 0}));
 }
 
-TEST_F(StoreTest, AccountsAreUniqueAndRemovingOneRemovesItsItems) {
+TEST_P(StoreTest, AccountsAreUniqueAndRemovingOneRemovesItsItems) {
     auto store = open();
     ASSERT_TRUE(store->addAccount("ann", "pw"));
     EXPECT_FALSE(store->addAccount("ann", "other"));
@@ -39,7 +45,7 @@ TEST_F(StoreTest, AccountsAreUniqueAndRemovingOneRemovesItsItems) {
     EXPECT_TRUE(store->items(store->subscriber("ann")->id).empty());
 }
 
-TEST_F(StoreTest, SubscribersAndEvaluationsOfTheSameNameAreApart) {
+TEST_P(StoreTest, SubscribersAndEvaluationsOfTheSameNameAreApart) {
     auto store = open();
     ASSERT_TRUE(store->addAccount("Eval00001", "pw"));
     ASSERT_TRUE(store->registerEvaluation("Eval00001"));
@@ -49,7 +55,7 @@ TEST_F(StoreTest, SubscribersAndEvaluationsOfTheSameNameAreApart) {
     EXPECT_EQ(store->profileNamed("Eval00001")->kind, ProfileKind::Subscriber);
 }
 
-TEST_F(StoreTest, AFailedTransactionLeavesNothingBehind) {
+TEST_P(StoreTest, AFailedTransactionLeavesNothingBehind) {
     auto store = open();
     ASSERT_TRUE(store->registerEvaluation("EvalAAAAA"));
     const auto id = store->evaluation("EvalAAAAA")->id;
@@ -66,7 +72,7 @@ TEST_F(StoreTest, AFailedTransactionLeavesNothingBehind) {
     EXPECT_EQ(store->items(id).size(), 1u);
 }
 
-TEST_F(StoreTest, KeepsEverythingAcrossReopeningAndValuesByteForByte) {
+TEST_P(StoreTest, KeepsEverythingAcrossReopeningAndValuesByteForByte) {
     const std::string binary("nul\0and\xFF", 8);
     {
         auto store = open();
@@ -84,17 +90,47 @@ TEST_F(StoreTest, KeepsEverythingAcrossReopeningAndValuesByteForByte) {
     EXPECT_EQ(journal[0].params, (Params{{"PWD", "***"}, {"k", binary}}));
 }
 
-TEST_F(StoreTest, RefusesAFileThatIsNotADatabase) {
+TEST_P(StoreTest, RefusesAFileThatIsNotADatabase) {
+    if (!sqlite()) GTEST_SKIP() << "about SQLite's file";
     std::ofstream(dir.file("s.db")) << "this is not a database, just text that is long enough to matter\n";
     EXPECT_THROW(open(), StoreError);
 }
 
-TEST_F(StoreTest, HoldsNoPlaintextPassword) {
+TEST_P(StoreTest, HoldsNoPlaintextPassword) {
+    if (!sqlite()) GTEST_SKIP() << "reads SQLite's files";
     const std::string secret = "Plaintext-Canary-31337";
     open()->addAccount("ann", secret);
     EXPECT_EQ(readFile(dir.file("s.db")).find(secret), std::string::npos);
     EXPECT_EQ(readFile(dir.file("s.db-wal")).find(secret), std::string::npos);
 }
+
+TEST_P(StoreTest, TwoStoresOnOneDatabaseSeeEachOthersWritesInOrder) {
+    auto first = open();
+    auto second = open();  // a new database is set up once; the second finds it made
+    ASSERT_TRUE(first->addAccount("ann", "pw"));
+    EXPECT_FALSE(second->addAccount("ann", "other"));
+    const auto id = second->subscriber("ann")->id;
+    for (int i = 0; i < 6; ++i) ((i % 2) ? first : second)->addItem(id, "Software", "item " + std::to_string(i));
+    const auto items = first->items(id);
+    ASSERT_EQ(items.size(), 6u);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(items[static_cast<std::size_t>(i)].text, "item " + std::to_string(i));
+    EXPECT_THAT(second->allowedVersions(), ElementsAre(Version{1, 1, 11}));
+}
+
+TEST_P(StoreTest, NamesSortByteForByteOnEitherEngine) {
+    auto store = open();
+    for (const char* name : {"bob", "Zed", "alice", "\xC3\xA9mile", "Bob"}) ASSERT_TRUE(store->addAccount(name, "pw"));
+    EXPECT_THAT(store->accountNames(), ElementsAre("Bob", "Zed", "alice", "bob", "\xC3\xA9mile"));
+}
+
+TEST(PostgresPlaceholders, AreNumberedAsWrittenAndLeaveQuotedTextAlone) {
+    int count = 0;
+    EXPECT_EQ(db::postgresPlaceholders("SELECT ?1, '?2' WHERE a = ?12 OR b = ?1", &count),
+              "SELECT $1, '?2' WHERE a = $12 OR b = $1");
+    EXPECT_EQ(count, 12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, kBackends, backendName);
 
 }  // namespace
 }  // namespace dataservice::testing
