@@ -167,6 +167,14 @@ bool PasswordVerifier::remembered(std::string_view name, std::string_view passwo
     return it != remembered_.end() && it->second.until > clock_() && it->second.stored == stored;
 }
 
+std::optional<std::string> PasswordVerifier::rememberedHash(std::string_view name, std::string_view password) {
+    const std::string key = fingerprint(name, password);
+    std::lock_guard lock(mutex_);
+    const auto it = remembered_.find(key);
+    if (it == remembered_.end() || it->second.until <= clock_()) return std::nullopt;
+    return it->second.stored;
+}
+
 void PasswordVerifier::burn(std::string_view password, int iterations) {
     {
         std::lock_guard lock(mutex_);

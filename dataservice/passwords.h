@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -46,6 +47,9 @@ public:
 
     // True only when this pair was verified against `stored` a short while ago: no derivation.
     bool remembered(std::string_view name, std::string_view password, const std::string& stored);
+    // The hash this pair was verified against a short while ago, or nothing: lets an upload skip
+    // reading the account before its transaction, which checks the hash is still on record.
+    std::optional<std::string> rememberedHash(std::string_view name, std::string_view password);
 
     // Costs what a verification costs, for names that have no account, so that the answer's
     // timing does not tell which names exist.
