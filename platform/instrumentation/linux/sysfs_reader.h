@@ -14,7 +14,8 @@ namespace platform::instr {
 // Replaces every byte that does not belong to a well-formed UTF-8 sequence with U+FFFD.
 std::string repairUtf8(std::string_view bytes);
 
-// repairUtf8, then trailing blanks, line ends and control characters (C0, DEL, C1) removed.
+// Text the wire can carry (text::WireText: bad bytes replaced, control characters gone, a tab or
+// line end a blank), without trailing blanks.
 std::string cleanText(std::string_view bytes);
 
 class SysRoot {
