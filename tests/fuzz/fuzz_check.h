@@ -1,8 +1,11 @@
 #pragma once
 // What every fuzz target may assert about a reader's output, beyond not crashing: a failed
-// check aborts, so libFuzzer keeps the input as a crash.
+// check aborts, so libFuzzer keeps the input as a crash. Replayed in the normal test build
+// (VANTREL_FUZZ_REPLAY), it throws instead, so one test names every input that fails.
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "platform/common/text.h"
@@ -10,6 +13,9 @@
 namespace fuzzcheck {
 
 [[noreturn]] inline void fail(const char* what, std::string_view value) {
+#ifdef VANTREL_FUZZ_REPLAY
+    throw std::logic_error(std::string(what) + ": \"" + std::string(value) + "\"");
+#endif
     std::fprintf(stderr, "fuzz check failed: %s: \"%.*s\"\n", what, static_cast<int>(value.size()), value.data());
     std::abort();
 }
