@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "fuzz_check.h"
 #include "platform/registry/reg_file.h"
@@ -37,12 +38,25 @@ void walk(const platform::RegistryKey& key, int depth) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    bool strictOk = false;
     try {
         const auto root = platform::parseRegFile(bytes);
         fuzzcheck::check(root != nullptr, "no root key");
         walk(*root, 0);
+        strictOk = true;
     } catch (const platform::RegFileError& e) {
         fuzzcheck::check(e.line() >= 0, "negative error line");
+    }
+    // Skipping broken lines keeps what is readable; a file without broken lines loses nothing.
+    std::vector<platform::RegFileError> skipped;
+    try {
+        const auto root = platform::parseRegFile(bytes, skipped);
+        walk(*root, 0);
+        fuzzcheck::check(strictOk == skipped.empty(), "skipped lines in a file that reads whole");
+        for (std::size_t i = 1; i < skipped.size(); ++i)
+            fuzzcheck::check(skipped[i - 1].line() < skipped[i].line(), "skipped lines out of order");
+    } catch (const platform::RegFileError& e) {
+        fuzzcheck::check(!strictOk && skipped.empty(), "only a missing header fails the lenient read");
     }
     return 0;
 }
