@@ -152,7 +152,8 @@ std::optional<std::string> SysRoot::readBytes(std::string_view path, std::size_t
 std::optional<std::string> SysRoot::readText(std::string_view path) const {
     auto bytes = readBytes(path);
     if (!bytes) return std::nullopt;
-    std::string text = cleanText(*bytes);
+    // Firmware and kernel strings end at a NUL; what a pad leaves after it is not text.
+    std::string text = cleanText(std::string_view(*bytes).substr(0, bytes->find('\0')));
     if (text.empty()) return std::nullopt;
     return text;
 }
