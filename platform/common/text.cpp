@@ -118,4 +118,23 @@ std::string RepairUtf8(std::string_view s) {
     return out;
 }
 
+std::string WireText(std::string_view s) {
+    const std::string repaired = RepairUtf8(s);
+    std::string out;
+    out.reserve(repaired.size());
+    for (std::size_t i = 0; i < repaired.size(); ++i) {
+        const auto c = static_cast<unsigned char>(repaired[i]);
+        if (c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
+            out += ' ';
+        } else if (c < 0x20 || c == 0x7F) {
+            continue;
+        } else if (c == 0xC2 && i + 1 < repaired.size() && static_cast<unsigned char>(repaired[i + 1]) <= 0x9F) {
+            ++i;  // C1 controls U+0080..U+009F are C2 80..C2 9F (the repair left no other C2 pair)
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 }  // namespace text

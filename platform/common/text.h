@@ -61,5 +61,8 @@ bool IsValidUtf8(std::string_view s);
 // `s` with every ill-formed sequence replaced by U+FFFD, the longest well-formed beginning of a
 // broken sequence replaced once (as Unicode recommends).
 std::string RepairUtf8(std::string_view s);
+// Text the wire can carry, from any bytes: RepairUtf8, then every control character (C0, DEL,
+// C1) dropped, except that a tab, a line end or a form feed becomes a blank so words stay apart.
+std::string WireText(std::string_view s);
 
 }  // namespace text

@@ -218,7 +218,8 @@ std::optional<Date> readDate(std::string_view s, Kind kind) {
 }
 
 FieldValue convert(const Column& column, std::string_view raw) {
-    if (column.kind == Kind::Text) return std::string(raw);
+    // A reply that is not well-formed UTF-8 still reads: its bad bytes become U+FFFD.
+    if (column.kind == Kind::Text) return text::RepairUtf8(raw);
     const std::string_view s = trimmed(raw);
     auto bad = [&]() -> FieldValue {
         fail("the value \"" + std::string(raw) + "\" of column \"" + column.name + "\" is not a " +
@@ -252,7 +253,7 @@ FieldValue convert(const Column& column, std::string_view raw) {
     case Kind::Text:
         break;
     }
-    return std::string(raw);
+    return text::RepairUtf8(raw);
 }
 
 Column readColumn(const pugi::xml_node& attributeType, const Scope& parentScope, std::size_t order) {
@@ -262,7 +263,7 @@ Column readColumn(const pugi::xml_node& attributeType, const Scope& parentScope,
     if (!name || name->empty()) fail("a column of the schema has no name");
     c.attributeName = std::string(*name);
     const auto ownName = attribute(attributeType, scope, kRowsetNs, "name");
-    c.name = ownName ? std::string(*ownName) : c.attributeName;
+    c.name = text::RepairUtf8(ownName ? *ownName : c.attributeName);
     if (const auto number = attribute(attributeType, scope, kRowsetNs, "number")) {
         const auto n = wholeNumber<long long>(trimmed(*number));
         if (!n) fail("column \"" + c.name + "\" has the position \"" + std::string(*number) + "\"");

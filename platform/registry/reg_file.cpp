@@ -42,7 +42,9 @@ bool continues(std::string_view line) {
 
 class Parser {
 public:
-    explicit Parser(std::string text) : text_(std::move(text)) { splitLines(); }
+    Parser(std::string text, std::vector<RegFileError>* skipped) : text_(std::move(text)), skipped_(skipped) {
+        splitLines();
+    }
 
     std::unique_ptr<RegistryKey> run() {
         auto machine = std::make_unique<RegistryKey>();
@@ -52,18 +54,28 @@ public:
             lineNo_ = static_cast<int>(i) + 1;
             std::string_view line = TrimLeft(lines_[i]);
             if (line.empty() || line.front() == ';') continue;
-            if (line.front() == '[') {
-                section(Trim(line));
-            } else if (line.front() == '"' || line.front() == '@') {
-                std::string logical(Trim(line));
-                while (continues(logical) && i + 1 < lines_.size()) {
-                    logical.pop_back();
-                    logical += Trim(lines_[++i]);
+            try {
+                if (line.front() == '[') {
+                    section(Trim(line));
+                } else if (line.front() == '"' || line.front() == '@') {
+                    std::string logical(Trim(line));
+                    while (continues(logical) && i + 1 < lines_.size()) {
+                        logical.pop_back();
+                        logical += Trim(lines_[++i]);
+                    }
+                    if (continues(logical)) logical.pop_back();  // the file ends mid-value
+                    value(logical);
+                } else {
+                    fail("expected a key in brackets, a value or a comment");
                 }
-                if (continues(logical)) logical.pop_back();  // the file ends mid-value
-                value(logical);
-            } else {
-                fail("expected a key in brackets, a value or a comment");
+            } catch (const RegFileError& e) {
+                if (!skipped_) throw;
+                skipped_->push_back(e);
+                // After a broken key line its values belong to no key, rather than to the one before.
+                if (line.front() == '[') {
+                    current_ = nullptr;
+                    inSection_ = true;
+                }
             }
         }
         return machine;
@@ -264,6 +276,7 @@ private:
     }
 
     std::string text_;
+    std::vector<RegFileError>* skipped_;
     std::vector<std::string_view> lines_;
     RegistryKey* machine_ = nullptr;
     RegistryKey* current_ = nullptr;
@@ -275,7 +288,11 @@ private:
 }  // namespace
 
 std::unique_ptr<RegistryKey> parseRegFile(std::string_view bytes) {
-    return Parser(utf8FromRegFile(bytes)).run();
+    return Parser(utf8FromRegFile(bytes), nullptr).run();
+}
+
+std::unique_ptr<RegistryKey> parseRegFile(std::string_view bytes, std::vector<RegFileError>& skipped) {
+    return Parser(utf8FromRegFile(bytes), &skipped).run();
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/registry/key.h"
 
@@ -22,5 +23,9 @@ private:
 // The HKEY_LOCAL_MACHINE part of a file's raw bytes (UTF-16LE with BOM, UTF-8 or 8-bit text).
 // Keys of the other roots are read and dropped. Throws RegFileError naming the line.
 std::unique_ptr<RegistryKey> parseRegFile(std::string_view bytes);
+
+// The same, but a broken line is skipped and added to `skipped`, and the rest is kept; values
+// after a broken key line are dropped. A file without the header still throws: it is no export.
+std::unique_ptr<RegistryKey> parseRegFile(std::string_view bytes, std::vector<RegFileError>& skipped);
 
 }  // namespace platform

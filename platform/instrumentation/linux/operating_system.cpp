@@ -7,9 +7,7 @@ namespace platform::instr {
 
 namespace {
 
-struct OsRelease {
-    std::optional<std::string> prettyName, name, version;
-};
+}  // namespace
 
 OsRelease parseOsRelease(std::string_view text) {
     OsRelease release;
@@ -27,6 +25,8 @@ OsRelease parseOsRelease(std::string_view text) {
     });
     return release;
 }
+
+namespace {
 
 std::string distributionName(const SysRoot& root) {
     std::optional<std::string> text = root.readBytes("/etc/os-release");

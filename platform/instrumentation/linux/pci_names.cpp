@@ -17,7 +17,8 @@ namespace {
 void quietMessage(char*, ...) {}
 
 // libpci calls this only for an out-of-memory or a programming error, and expects no return.
-[[noreturn]] void fatalMessage(char*, ...) { std::abort(); }
+// The GNU spelling, since clang counts only it as part of the pointer's type that libpci declares.
+__attribute__((noreturn)) void fatalMessage(char*, ...) { std::abort(); }
 
 }  // namespace
 

@@ -91,8 +91,9 @@ std::vector<PrinterEntry> parsePrintersConf(std::string_view text) {
             if (blank == std::string_view::npos) return;
             const std::string_view tag = body.substr(0, blank);
             const std::string_view name = trimmed(body.substr(blank));
-            if ((sameName(tag, "Printer") || sameName(tag, "DefaultPrinter")) && !name.empty()) {
-                printers.push_back({cleanText(name), std::nullopt});
+            std::string cleaned = cleanText(name);
+            if ((sameName(tag, "Printer") || sameName(tag, "DefaultPrinter")) && !cleaned.empty()) {
+                printers.push_back({std::move(cleaned), std::nullopt});
                 inside = true;
             }
             return;

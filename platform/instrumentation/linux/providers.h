@@ -53,6 +53,18 @@ bool isFirmwarePlaceholder(std::string_view value);
 // A value of an os-release file with its quoting undone, as a shell would read it.
 std::string unquoteOsReleaseValue(std::string_view raw);
 
+// The fields of an os-release file the operating system's name is made of, cleaned; a field
+// that is missing or cleans to empty is nothing.
+struct OsRelease {
+    std::optional<std::string> prettyName, name, version;
+};
+OsRelease parseOsRelease(std::string_view text);
+
+// The sound system's card list (/proc/asound/cards): one row per card, its long name, else its
+// short name, else null. Lines like " 0 [PCH            ]: HDA-Intel - HDA Intel PCH"; the line
+// below each (the card's address) begins with blanks and no number.
+std::vector<Row> parseSoundCardList(std::string_view text);
+
 struct PrinterEntry {
     std::string name;
     std::optional<std::string> makeAndModel;

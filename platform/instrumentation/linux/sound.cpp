@@ -14,9 +14,9 @@ bool allDigits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Lines like " 0 [PCH            ]: HDA-Intel - HDA Intel PCH"; the line below each (the
-// card's address) begins with blanks and no number.
-std::vector<Row> fromCardList(std::string_view text) {
+}  // namespace
+
+std::vector<Row> parseSoundCardList(std::string_view text) {
     std::vector<Row> rows;
     text::ForEachLine(text, [&](std::string_view line) {
 
@@ -39,6 +39,8 @@ std::vector<Row> fromCardList(std::string_view text) {
     });
     return rows;
 }
+
+namespace {
 
 std::vector<Row> fromSysfs(ProviderContext& ctx) {
     std::vector<std::pair<unsigned long, std::string>> cards;
@@ -65,7 +67,7 @@ std::vector<Row> fromSysfs(ProviderContext& ctx) {
 
 std::vector<Row> collectSoundDevices(ProviderContext& ctx) {
     if (auto list = ctx.root.readBytes("/proc/asound/cards")) {
-        auto rows = fromCardList(*list);
+        auto rows = parseSoundCardList(*list);
         if (!rows.empty()) return rows;
     }
     return fromSysfs(ctx);

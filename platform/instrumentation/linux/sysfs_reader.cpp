@@ -75,23 +75,8 @@ std::optional<std::string> resolveIn(const std::string& root, std::string_view p
 std::string repairUtf8(std::string_view s) { return text::RepairUtf8(s); }
 
 std::string cleanText(std::string_view bytes) {
-    std::string text = repairUtf8(bytes);
-    for (;;) {
-        if (text.empty()) break;
-        const auto last = static_cast<unsigned char>(text.back());
-        if (last <= 0x20 || last == 0x7F) {
-            text.pop_back();
-            continue;
-        }
-        // C1 controls U+0080..U+009F are C2 80..C2 9F in UTF-8.
-        if (text.size() >= 2 && last >= 0x80 && last <= 0x9F &&
-            static_cast<unsigned char>(text[text.size() - 2]) == 0xC2) {
-            text.resize(text.size() - 2);
-            continue;
-        }
-        break;
-    }
-    return text;
+    // Controls inside the text go as well: a name with one cannot be sent.
+    return std::string(text::TrimRight(text::WireText(bytes), " "));
 }
 
 SysRoot::SysRoot(std::string root) {
@@ -159,7 +144,8 @@ std::optional<std::string> SysRoot::readBytes(std::string_view path, std::size_t
 std::optional<std::string> SysRoot::readText(std::string_view path) const {
     auto bytes = readBytes(path);
     if (!bytes) return std::nullopt;
-    std::string text = cleanText(*bytes);
+    // Firmware and kernel strings end at a NUL; what a pad leaves after it is not text.
+    std::string text = cleanText(std::string_view(*bytes).substr(0, bytes->find('\0')));
     if (text.empty()) return std::nullopt;
     return text;
 }

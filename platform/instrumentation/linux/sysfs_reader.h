@@ -14,7 +14,8 @@ namespace platform::instr {
 // Replaces every byte that does not belong to a well-formed UTF-8 sequence with U+FFFD.
 std::string repairUtf8(std::string_view bytes);
 
-// repairUtf8, then trailing blanks, line ends and control characters (C0, DEL, C1) removed.
+// Text the wire can carry (text::WireText: bad bytes replaced, control characters gone, a tab or
+// line end a blank), without trailing blanks.
 std::string cleanText(std::string_view bytes);
 
 class SysRoot {
@@ -38,7 +39,8 @@ public:
 
     // The bytes of a regular file (at most `limit`), or nothing when it cannot be read.
     std::optional<std::string> readBytes(std::string_view path, std::size_t limit = 1 << 16) const;
-    // cleanText of the file; nothing when it is missing, unreadable or cleans to empty.
+    // cleanText of the file up to its first NUL; nothing when it is missing, unreadable or
+    // cleans to empty.
     std::optional<std::string> readText(std::string_view path) const;
     // The names in a folder, sorted bytewise; empty when it cannot be read.
     std::vector<std::string> list(std::string_view path) const;

@@ -1,5 +1,6 @@
 #include "platform/registry/linux/package_view.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -30,6 +31,10 @@ bool endsWithWordInstalled(std::string_view status) {
     return last == "installed";
 }
 
+// A field as the uninstall list shows it: the wire carries UTF-8 without control characters,
+// and a database may hold anything.
+std::string sendable(std::string_view field) { return std::string(text::Trim(text::WireText(field), " ")); }
+
 struct Stanza {
     std::string_view package, status, version, architecture;
     // Continuations of a field we keep; rare, so kept apart from the views into the text.
@@ -40,11 +45,10 @@ struct Stanza {
 void finish(Stanza& s, std::vector<InstalledPackage>& out) {
     if (s.any && !s.package.empty()) {
         const std::string status = std::string(s.status) + s.statusMore;
-        if (endsWithWordInstalled(status)) {
-            std::string version(trimBlanks(s.version));
-            if (!s.versionMore.empty()) version = std::string(trimBlanks(version + s.versionMore));
-            out.push_back({std::string(trimBlanks(s.package)), std::move(version),
-                           std::string(trimBlanks(s.architecture))});
+        std::string name = sendable(s.package);
+        if (endsWithWordInstalled(status) && !name.empty()) {
+            std::string version = sendable(std::string(s.version) + s.versionMore);
+            out.push_back({std::move(name), std::move(version), sendable(s.architecture)});
         }
     }
     s = Stanza{};
@@ -149,8 +153,10 @@ std::vector<InstalledPackage> parseRpmQuery(std::string_view text) {
     text::ForEachLine(utf8, [&](std::string_view line) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const auto tab = line.find('\t');
-        if (tab == std::string_view::npos || tab == 0) return;
-        out.push_back({std::string(line.substr(0, tab)), std::string(line.substr(tab + 1)), {}});
+        if (tab == std::string_view::npos) return;
+        std::string name = sendable(line.substr(0, tab));
+        if (name.empty()) return;
+        out.push_back({std::move(name), sendable(line.substr(tab + 1)), {}});
     });
     return out;
 }
@@ -219,6 +225,9 @@ void fillUninstallKey(RegistryKey& key, const std::vector<InstalledPackage>& dpk
         for (const auto& p : rpm) ++count[p.name];
         for (const auto& p : rpm) names.push_back(count[p.name] > 1 ? p.name + "-" + p.version : p.name);
     }
+
+    // "\\" separates key names in a path: a subkey named with one could be listed but never opened.
+    for (auto& name : names) std::replace(name.begin(), name.end(), '\\', '/');
 
     std::unordered_set<std::string> taken;
     taken.reserve(names.size() * 2);

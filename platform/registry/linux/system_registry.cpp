@@ -20,7 +20,12 @@ std::unique_ptr<RegistryKey> loadRegFile(const std::string& path, std::ostream& 
         return std::make_unique<RegistryKey>();
     }
     try {
-        return parseRegFile(bytes);
+        // One broken line must not cost the machine its whole configuration.
+        std::vector<RegFileError> skipped;
+        auto machine = parseRegFile(bytes, skipped);
+        for (const auto& e : skipped)
+            diagnostics << path << ":" << e.line() << ": " << e.what() << " (the line is skipped)\n";
+        return machine;
     } catch (const RegFileError& e) {
         diagnostics << path << ":" << e.line() << ": " << e.what() << " (the registry file is ignored)\n";
         return std::make_unique<RegistryKey>();

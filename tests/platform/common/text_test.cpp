@@ -60,3 +60,12 @@ TEST(TextUtf8, AcceptsWellFormedTextAndReplacesEachBrokenSequenceOnce) {
     EXPECT_EQ(text::Utf8SequenceLength("\xE2\x82\xAC", 0), 3u);
     EXPECT_EQ(text::Utf8SequenceLength("\x80", 0), 0u);
 }
+
+TEST(TextWire, KeepsPrintableUtf8DropsControlsAndSeparatesWordsThatLinesAndTabsSeparated) {
+    EXPECT_EQ(text::WireText("Caf\xC3\xA9 \xE2\x82\xAC 1"), "Caf\xC3\xA9 \xE2\x82\xAC 1");
+    EXPECT_EQ(text::WireText(std::string("a\0b\x01" "c\x1b[0m\x7f", 10)), "abc[0m");
+    EXPECT_EQ(text::WireText("one\ttwo\r\nthree\ffour"), "one two  three four");
+    EXPECT_EQ(text::WireText("x\xC2\x85y\xC2\xA0z"), "xy\xC2\xA0z");  // NEL goes, no-break space stays
+    EXPECT_EQ(text::WireText("\xFF\xC2"), "\xEF\xBF\xBD\xEF\xBF\xBD");   // repaired, not dropped
+    EXPECT_EQ(text::WireText(""), "");
+}

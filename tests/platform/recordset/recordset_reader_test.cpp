@@ -234,6 +234,14 @@ TEST(RecordSetReader, MatchesNamespacesByUriNotByPrefix) {
     EXPECT_THAT(errorOf(wrong), HasSubstr("no schema"));
 }
 
+TEST(RecordSetReader, BytesThatAreNotUtf8InNamesAndTextsBecomeReplacements) {
+    const RecordSet set = ParseRecordSet(document(column("Na\xFFme", 1, "string") + column("ID", 2, "int"),
+                                                  "<z:row Na\xFFme='an\xC3na' ID='1'/>\n"));
+    ASSERT_EQ(set.RecordCount(), 1);
+    EXPECT_THAT(set.Columns(), ElementsAre("Na\xEF\xBF\xBDme", "ID"));
+    EXPECT_EQ(set.Field(0), FieldValue(std::string("an\xEF\xBF\xBDna")));
+}
+
 TEST(RecordSetReader, RefusesWhatIsNoRecordSet) {
     const std::string good = document(accountColumns(), "<z:row ID='1' UserName='anna'/>\n");
     EXPECT_THAT(errorOf(good.substr(0, good.size() / 2)), HasSubstr("malformed XML"));

@@ -12,6 +12,10 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+#include <iostream>
+
+#include "platform/common/text.h"
 #include "platform/registry/linux/package_view.h"
 #include "platform/registry/linux/system_registry.h"
 #include "tests/support/scratch_dir.h"
@@ -280,7 +284,7 @@ TEST(SystemRegistryFromEnvironment, ReadsTheNamedHiveAndRoot) {
     EXPECT_EQ(uninstallList(*registry).size(), 6u);
 }
 
-TEST(SystemRegistryFromEnvironment, AMalformedHiveIsReportedOnStandardErrorAndReadsAsMissing) {
+TEST(SystemRegistryFromEnvironment, ABrokenHiveLineIsReportedOnStandardErrorAndTheRestIsRead) {
     const std::string path = kFixtures + "/registry/malformed.reg";
     EnvironmentVariable hive("VANTREL_REGISTRY", path);
     EnvironmentVariable root("VANTREL_SYSROOT", kDpkgRoot);
@@ -290,9 +294,82 @@ TEST(SystemRegistryFromEnvironment, AMalformedHiveIsReportedOnStandardErrorAndRe
     EXPECT_NE(err.find(path + ":5:"), std::string::npos) << err;
 
     HKey settings = 0;
-    EXPECT_EQ(registry->OpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Vantrel", 0, KEY_QUERY_VALUE, settings),
-              ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(registry->OpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Vantrel", 0, KEY_QUERY_VALUE, settings),
+              ERROR_SUCCESS);
+    EXPECT_EQ(readText(*registry, settings, "ServerPath"), "http://127.0.0.1/vantrel/");
     EXPECT_EQ(uninstallList(*registry).size(), 6u);  // the package list does not depend on the hive
+}
+
+namespace {
+
+bool sendable(const std::string& s) {
+    if (!text::IsValidUtf8(s)) return false;
+    return std::none_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+// A status file of `count` stanzas where most kinds of damage occur, one kind per stanza.
+std::string damagedStatus(int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        switch (i % 10) {
+        case 0:  // no Package field
+            out += "Status: install ok installed\nVersion: 1." + n + "\n";
+            break;
+        case 1:  // controls and bytes that are not UTF-8 in the name
+            out += "Package: pkg\x01\xff-" + n + "\nStatus: install ok installed\nVersion: 1." + n + "\n";
+            break;
+        case 2:  // lines without a colon, and binary junk
+            out += "Package: junk-" + n + "\ngarbage line\n" + std::string("\x00\x02\xc3(\x1b", 5) +
+                   "\nStatus: install ok installed\nVersion: 2." + n + "\n";
+            break;
+        case 3:  // only its configuration files are left
+            out += "Package: gone-" + n + "\nStatus: deinstall ok config-files\nVersion: 1\n";
+            break;
+        case 4:  // a tab and a NUL in the version, a carriage return at the line ends
+            out += "Package: tabbed-" + n + "\r\nStatus: install ok installed\r\nVersion: 1.0\t" +
+                   std::string(1, '\0') + "beta\r\n";
+            break;
+        case 5:  // a backslash, which separates key names
+            out += "Package: back\\slash-" + n + "\nStatus: install ok installed\nVersion: 5\n";
+            break;
+        default:
+            out += "Package: pkg" + n + "\nStatus: install ok installed\nVersion: 1." + n + "\n";
+        }
+        out += i % 97 == 0 ? " \t\n" : "\n";  // a blank line of blanks ends a stanza too
+    }
+    return out + "Package: truncated-at-the-end\nStatus: install ok inst";
+}
+
+}  // namespace
+
+TEST(UninstallView, TwentyThousandPackagesWithDamagedStanzasListWhatIsReadableAndSendable) {
+    ScratchDir dir;
+    dir.write("var/lib/dpkg/status", damagedStatus(20000));
+    SystemRegistry registry((dir.path() / "none.reg").string(), PackageSources{dir.path().string(), ""}, std::cerr);
+    const auto list = uninstallList(registry);
+    ASSERT_EQ(list.size(), 16000u);  // all but the stanzas without a name or not installed
+    for (const auto& e : list) {
+        ASSERT_FALSE(e.subkey.empty());
+        ASSERT_TRUE(sendable(e.subkey) && sendable(e.name) && sendable(e.version)) << e;
+        ASSERT_EQ(e.subkey.find('\\'), std::string::npos) << e;
+    }
+    auto has = [&](const Entry& wanted) { return std::find(list.begin(), list.end(), wanted) != list.end(); };
+    EXPECT_TRUE(has({"pkg\xEF\xBF\xBD-11", "pkg\xEF\xBF\xBD-11", "1.11"}));
+    EXPECT_TRUE(has({"junk-12", "junk-12", "2.12"}));
+    EXPECT_TRUE(has({"tabbed-14", "tabbed-14", "1.0 beta"}));
+    EXPECT_TRUE(has({"back/slash-15", "back\\slash-15", "5"}));
+    EXPECT_TRUE(has({"pkg19996", "pkg19996", "1.19996"}));
+}
+
+TEST(UninstallView, AFifoInPlaceOfTheStatusFileIsNoDatabaseAndDoesNotHang) {
+    ScratchDir dir;
+    std::filesystem::create_directories(dir.path() / "var/lib/dpkg");
+    ASSERT_EQ(::mkfifo((dir.path() / "var/lib/dpkg/status").c_str(), 0644), 0);
+    EXPECT_TRUE(readDpkgPackages(dir.path().string()).empty());
+    std::filesystem::remove(dir.path() / "var/lib/dpkg/status");
+    std::filesystem::create_directories(dir.path() / "var/lib/dpkg/status");  // a folder
+    EXPECT_TRUE(readDpkgPackages(dir.path().string()).empty());
 }
 
 // The view over this machine lists what dpkg itself calls installed, name and version.

@@ -1,0 +1,28 @@
+// A field's text read as a date, in the C locale and in a regional one.
+#include <clocale>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz_check.h"
+#include "platform/common/errors.h"
+#include "service/service.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    // The first byte picks the regional settings; the rest is the field's text.
+    static const char* const locales[] = {"C", "en_US.UTF-8", "de_DE.UTF-8", "ja_JP.UTF-8"};
+    std::setlocale(LC_TIME, locales[data[0] % 4]);
+    const std::string value(reinterpret_cast<const char*>(data + 1), size - 1);
+    try {
+        const platform::Date date = service::FieldToDate(platform::FieldValue(value));
+        // Dates run from the year 100 to 9999.
+        fuzzcheck::check(std::isfinite(date.days) && date.days >= -657434.0 && date.days < 2958466.0,
+                         "date out of range", value);
+        const std::string shown = service::DateText(date);
+        fuzzcheck::check(text::IsValidUtf8(shown), "date text", shown);
+    } catch (const platform::PlatformError&) {
+    }
+    return 0;
+}
