@@ -303,6 +303,11 @@ HttpReply Pages::collectorPage(const HttpRequest& request) {
     if (def->auth == Auth::Evaluation && !store_.signInAllowed("", request.clientAddress, options_.signIn))
         return emptyRecordSet("UID");
 
+    // A client that gave up waiting (its password check or a queue took too long) has counted
+    // this request as failed and gone on; running it now could undo what it sent since, as a
+    // late profile reset deletes the items uploaded after it.
+    if (request.clientGone && request.clientGone()) return textReply(503, "the client has gone");
+
     JournalEntry entry;
     try {
         HttpReply reply = store_.transaction([&] {

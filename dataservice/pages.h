@@ -39,6 +39,9 @@ struct HttpRequest {
     std::string host;           // the Host header
     std::string clientAddress;  // the peer's address, for the sign-in limits
     bool secure = false;        // arrived over TLS
+    // True once the client has closed its side: it has stopped waiting for the answer. Not set
+    // when the caller cannot tell.
+    std::function<bool()> clientGone;
 };
 
 struct HttpReply {

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <microhttpd.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -166,6 +167,13 @@ struct Server::Impl {
         if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
             r.clientAddress = addressText(info->client_addr);
         r.secure = !options.tlsCertificate.empty();
+        if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD)) {
+            const int fd = info->connect_fd;
+            r.clientGone = [fd] {
+                pollfd p{fd, POLLRDHUP, 0};
+                return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+            };
+        }
         return r;
     }
 };

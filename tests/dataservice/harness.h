@@ -193,7 +193,7 @@ protected:
     void SetUp() override {
         VANTREL_SKIP_WITHOUT(backend());
         database = std::make_unique<TestDatabase>(backend(), dir);
-        store = std::make_unique<Store>(database->target(), StoreOptions{kTestIterations});
+        store = std::make_unique<Store>(database->target(), storeOptions());
         server = std::make_unique<Server>(*store, serverOptions());
         server->start();
         client = std::make_unique<httplib::Client>("127.0.0.1", server->port());
@@ -209,6 +209,7 @@ protected:
         database.reset();
     }
     virtual std::string journalFile() { return {}; }
+    virtual StoreOptions storeOptions() { return StoreOptions{kTestIterations}; }
     virtual ServerOptions serverOptions() {
         ServerOptions options;
         options.journalFile = journalFile();

@@ -194,5 +194,35 @@ TEST_F(HttpLimits, AFormBodyIsBounded) {
     EXPECT_EQ(get("/profile/hwsw.asp").first, 200);
 }
 
+// A client that gives up while its password is being checked has counted the request as failed
+// and gone on; a profile reset run after that would delete what it uploaded since.
+class GoneClients : public ServiceFixture {
+protected:
+    StoreOptions storeOptions() override { return StoreOptions{300000}; }  // a check that takes a while
+
+    void SendReset(bool thenClose) {
+        const int fd = connectTo(server->port());
+        ASSERT_GE(fd, 0);
+        sendAll(fd, "GET /updatedata.asp?UID=slowpoke&PWD=pw&crDate=&luDate= HTTP/1.1\r\nHost: x\r\n\r\n");
+        if (thenClose) {
+            close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the check ends meanwhile
+            return;
+        }
+        EXPECT_EQ(rawStatus(readUntilClosed(fd, 5000)), 200);
+        close(fd);
+    }
+};
+
+TEST_F(GoneClients, ARequestWhoseClientHasGoneIsNotRun) {
+    ASSERT_TRUE(store->addAccount("slowpoke", "pw"));
+    SendReset(true);
+    EXPECT_FALSE(store->subscriber("slowpoke")->runStarted);
+    for (const JournalEntry& e : store->journal()) EXPECT_NE(e.page, "updatedata.asp");
+
+    SendReset(false);  // the same request, waited for, is run
+    EXPECT_TRUE(store->subscriber("slowpoke")->runStarted);
+}
+
 }  // namespace
 }  // namespace dataservice::testing

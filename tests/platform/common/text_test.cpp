@@ -13,7 +13,7 @@ TEST(TextTrim, CutsOnlyTheNamedCharactersAndCanEmptyAText) {
     EXPECT_EQ(text::Trim(" \t "), "");
     EXPECT_EQ(text::TrimLeft("  a  "), "a  ");
     EXPECT_EQ(text::TrimRight("  a  "), "  a");
-    EXPECT_EQ(text::TrimRightControls(std::string("name\0\0\r\n ", 10)), "name");
+    EXPECT_EQ(text::TrimRightControls(std::string("name\0\0\r\n ", 9)), "name");
 }
 
 TEST(TextCase, ComparesAsciiLettersWithoutCaseAndLeavesOtherBytesAlone) {
