@@ -24,6 +24,7 @@ from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support import expected_conditions
 from selenium.webdriver.support.ui import WebDriverWait
 
 SERVICE = sys.argv[1] if len(sys.argv) > 1 else ""
@@ -126,7 +127,10 @@ class ProfilePageInABrowser(unittest.TestCase):
         self.driver.find_element(By.ID, "uid").clear()
         self.driver.find_element(By.ID, "uid").send_keys(name)
         self.driver.find_element(By.ID, "pwd").send_keys(password)
-        self.driver.find_element(By.CSS_SELECTOR, "main form button[type=submit]").click()
+        button = self.driver.find_element(By.CSS_SELECTOR, "main form button[type=submit]")
+        button.click()
+        # The answer is a new page: wait until the form's page is gone, then until the new one is in.
+        WebDriverWait(self.driver, 10).until(expected_conditions.staleness_of(button))
         WebDriverWait(self.driver, 10).until(lambda d: d.execute_script("return document.readyState") == "complete")
 
     def programs_shown(self):
@@ -169,7 +173,9 @@ class ProfilePageInABrowser(unittest.TestCase):
         self.assertEqual(self.programs_shown(), [SCRIPT_NAME])
 
         # Signing out ends the session: the page is the form again, the inventory gone.
-        self.driver.find_element(By.CSS_SELECTOR, "header form button").click()
+        sign_out = self.driver.find_element(By.CSS_SELECTOR, "header form button")
+        sign_out.click()
+        WebDriverWait(self.driver, 10).until(expected_conditions.staleness_of(sign_out))
         WebDriverWait(self.driver, 10).until(lambda d: d.find_elements(By.ID, "uid"))
         self.driver.get(self.page)
         body = self.driver.find_element(By.TAG_NAME, "body").text
