@@ -5,7 +5,6 @@
 // back. Requests go through the proxy that libproxy finds for their address (the environment,
 // the desktop's settings, a PAC file), as the system's own programs do.
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstddef>
 #include <memory>
