@@ -59,6 +59,10 @@ public:
     virtual void begin() = 0;
     virtual void commit() = 0;
     virtual void rollback() noexcept = 0;
+    // Inside a transaction: a savepoint, then either kept or undone (and ended) back to it.
+    virtual void savepoint() = 0;
+    virtual void releaseSavepoint() = 0;
+    virtual void rollbackToSavepoint() = 0;
     // The schema's version: 0 for a database without our tables. Inside a transaction begun
     // by beginSchemaChange, which keeps a second process from creating the same tables.
     virtual void beginSchemaChange() = 0;

@@ -173,6 +173,12 @@ public:
             // The session is gone; so is its transaction.
         }
     }
+    void savepoint() override { execute("SAVEPOINT request"); }
+    void releaseSavepoint() override { execute("RELEASE SAVEPOINT request"); }
+    void rollbackToSavepoint() override {
+        execute("ROLLBACK TO SAVEPOINT request");
+        execute("RELEASE SAVEPOINT request");
+    }
     void beginSchemaChange() override {
         begin();
         // Two processes starting on a new database: the second waits, then finds the tables.

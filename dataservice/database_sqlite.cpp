@@ -83,18 +83,17 @@ public:
             begin_ = prepare("BEGIN IMMEDIATE");
             commit_ = prepare("COMMIT");
             rollback_ = prepare("ROLLBACK");
+            savepoint_ = prepare("SAVEPOINT request");
+            release_ = prepare("RELEASE SAVEPOINT request");
+            rollbackTo_ = prepare("ROLLBACK TO SAVEPOINT request");
         } catch (...) {
-            begin_.reset();
-            commit_.reset();
-            rollback_.reset();
+            closeStatements();
             sqlite3_close(db_);
             throw;
         }
     }
     ~SQLiteConnection() override {
-        begin_.reset();
-        commit_.reset();
-        rollback_.reset();
+        closeStatements();
         sqlite3_close(db_);
     }
 
@@ -120,6 +119,12 @@ public:
             // Already rolled back by SQLite itself (e.g. after a full disk).
         }
     }
+    void savepoint() override { once(*savepoint_); }
+    void releaseSavepoint() override { once(*release_); }
+    void rollbackToSavepoint() override {
+        once(*rollbackTo_);
+        once(*release_);
+    }
     void beginSchemaChange() override { begin(); }
     std::int64_t schemaVersion() override {
         SQLiteStatement st(db_, "PRAGMA user_version");
@@ -132,13 +137,16 @@ public:
     bool retryable(const StoreError&) const override { return false; }
 
 private:
+    void closeStatements() {
+        for (auto* st : {&begin_, &commit_, &rollback_, &savepoint_, &release_, &rollbackTo_}) st->reset();
+    }
     static void once(Statement& st) {
         st.reset();
         st.run();
         st.reset();
     }
     sqlite3* db_ = nullptr;
-    std::unique_ptr<Statement> begin_, commit_, rollback_;
+    std::unique_ptr<Statement> begin_, commit_, rollback_, savepoint_, release_, rollbackTo_;
 };
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "dataservice/work_pool.h"
+
 namespace dataservice {
 
 namespace {
@@ -136,9 +138,19 @@ Store::Store(const std::string& target, StoreOptions options) : options_(options
         statements_.clear();
         throw;
     }
+    writer_ = backgroundThread([this] { writerLoop(); });
+    writerId_ = writer_.get_id();
 }
 
-Store::~Store() { statements_.clear(); }
+Store::~Store() {
+    {
+        std::lock_guard queue(queueMutex_);
+        closing_ = true;
+    }
+    queueReady_.notify_all();
+    if (writer_.joinable()) writer_.join();
+    statements_.clear();
+}
 
 Store::Statement& Store::prepare(const char* sql) {
     auto& slot = statements_[sql];
@@ -192,94 +204,123 @@ void Store::migrate(std::int64_t from) {
     db_->setSchemaVersion(kSchemaVersion);
 }
 
-// A transaction waiting for the writer: the job, and how it ended.
-struct Store::Pending {
-    const std::function<void()>* job;
-    std::exception_ptr error;
-    bool done = false;
-};
-
 namespace {
 // Enough to fold a burst of uploads into one commit; few enough that the first of them does
 // not wait long for the last.
-constexpr std::size_t kMaxBatch = 64;
+constexpr std::size_t kMaxBatch = 128;
 }  // namespace
 
-void Store::runGrouped(const std::function<void()>& job) {
-    Pending me{&job, nullptr, false};
-    std::unique_lock queue(queueMutex_);
-    queue_.push_back(&me);
-    while (!me.done) {
-        if (writing_) {
-            queueDone_.wait(queue);
-            continue;
+void Store::submit(std::function<void()> work, Done done) {
+    {
+        std::lock_guard queue(queueMutex_);
+        if (!closing_) {
+            queue_.push_back(Pending{std::move(work), std::move(done), nullptr});
+            queueReady_.notify_one();
+            return;
         }
-        // Nobody writes: this thread commits what waits, its own transaction among it, and
-        // goes on while more arrive.
-        writing_ = true;
-        while (!queue_.empty()) {
-            const std::size_t n = std::min(queue_.size(), kMaxBatch);
-            std::vector<Pending*> batch(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(n));
-            queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(n));
-            queue.unlock();
-            commitBatch(batch);
-            queue.lock();
-            for (Pending* p : batch) p->done = true;
-            queueDone_.notify_all();
-        }
-        writing_ = false;
     }
-    if (me.error) std::rethrow_exception(me.error);
+    done(std::make_exception_ptr(StoreError("the store is closing")));
 }
 
-void Store::commitBatch(const std::vector<Pending*>& batch) {
-    std::lock_guard lock(mutex_);
-    writer_ = std::this_thread::get_id();
-    struct ClearWriter {
-        std::atomic<std::thread::id>& writer;
-        ~ClearWriter() { writer = std::thread::id(); }
-    } clear{writer_};
-    try {
-        begin();
-    } catch (...) {
-        for (Pending* p : batch) p->error = std::current_exception();
-        return;
+void Store::runAndWait(std::function<void()> job) {
+    std::mutex m;
+    std::condition_variable finished;
+    bool ended = false;
+    std::exception_ptr error;
+    submit(std::move(job), [&](std::exception_ptr e) {
+        std::lock_guard lock(m);
+        error = e;
+        ended = true;
+        finished.notify_one();
+    });
+    std::unique_lock lock(m);
+    finished.wait(lock, [&] { return ended; });
+    if (error) std::rethrow_exception(error);
+}
+
+void Store::writerLoop() {
+    std::vector<Pending> batch;
+    std::unique_lock queue(queueMutex_);
+    for (;;) {
+        queueReady_.wait(queue, [&] { return closing_ || !queue_.empty(); });
+        if (queue_.empty()) return;  // closing, and everything submitted has been answered
+        const auto end = queue_.begin() + static_cast<std::ptrdiff_t>(std::min(queue_.size(), kMaxBatch));
+        batch.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(end));
+        queue_.erase(queue_.begin(), end);
+        queue.unlock();
+        commitBatch(batch);
+        for (Pending& p : batch) {
+            try {
+                p.done(p.error);
+            } catch (...) {
+                // Whoever waited has been told as much as can be told.
+            }
+        }
+        batch.clear();
+        queue.lock();
     }
-    for (Pending* p : batch) {
+}
+
+// Runs the batch's jobs in the open transaction. Not isolated, a job that fails stops the run
+// (the caller rolls the whole transaction back); isolated, each job has a savepoint, so one
+// that fails rolls back only itself, and a conflict with another process runs it again.
+bool Store::runBatch(std::vector<Pending>& batch, bool isolated) {
+    for (Pending& p : batch) {
+        p.error = nullptr;
+        if (!isolated) {
+            try {
+                p.job();
+            } catch (...) {
+                return false;
+            }
+            continue;
+        }
         for (int attempt = 1;; ++attempt) {
             try {
-                db_->execute("SAVEPOINT request");
-                (*p->job)();
-                db_->execute("RELEASE SAVEPOINT request");
+                db_->savepoint();
+                p.job();
+                db_->releaseSavepoint();
                 break;
             } catch (...) {
-                p->error = std::current_exception();
+                p.error = std::current_exception();
                 bool again = false;
                 try {
-                    std::rethrow_exception(p->error);
+                    std::rethrow_exception(p.error);
                 } catch (const StoreError& e) {
                     again = attempt < 5 && db_->retryable(e);
                 } catch (...) {
                 }
                 try {
-                    db_->execute("ROLLBACK TO SAVEPOINT request");
-                    db_->execute("RELEASE SAVEPOINT request");
+                    db_->rollbackToSavepoint();
                 } catch (...) {
-                    again = false;  // the transaction itself is lost; its commit fails below
+                    return false;  // the transaction itself is lost; the caller fails the batch
                 }
                 if (!again) break;
-                p->error = nullptr;
+                p.error = nullptr;
             }
         }
     }
+    return true;
+}
+
+void Store::commitBatch(std::vector<Pending>& batch) {
+    std::lock_guard lock(mutex_);
     try {
+        begin();
+        // Most batches fail nowhere: they run without a savepoint per job. One that fails is
+        // rolled back whole and run again with them.
+        if (!runBatch(batch, false)) {
+            rollback();
+            begin();
+            if (!runBatch(batch, true)) throw StoreError("a transaction of the batch could not be rolled back");
+        }
         commit();
     } catch (...) {
         // Nothing of the batch is stored, so none of it may be answered as stored.
         const std::exception_ptr failed = std::current_exception();
         if (depth_ > 0) rollback();
-        for (Pending* p : batch)
-            if (!p->error) p->error = failed;
+        for (Pending& p : batch)
+            if (!p.error) p.error = failed;
     }
 }
 

@@ -4,11 +4,12 @@
 // by default; a PostgreSQL server that several service processes share when --db is a
 // postgresql:// address.
 //
-// One connection, guarded by one lock: requests of the collector come one at a time, and a
-// single writer keeps the journal's order the order of commits. Every statement is prepared
-// once and bound; no value is ever pasted into SQL text.
-#include <atomic>
+// One connection, guarded by one lock. Writes go through one writer thread that commits the
+// transactions waiting together, so the journal's order is the order of commits and a burst
+// of uploads costs one commit, not one each. Every statement is prepared once and bound; no
+// value is ever pasted into SQL text.
 #include <condition_variable>
+#include <exception>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,23 +99,29 @@ public:
 
     const StoreOptions& options() const { return options_; }
 
-    // Runs `work` in one write transaction: committed when it returns, rolled back when it
-    // throws. Nested calls join the outer transaction. Transactions that wait at the same time
-    // are committed together (each inside a savepoint of its own, so that one failing rolls
-    // back only itself), and none returns before that commit is done. A transaction that
-    // conflicted with another process's (PostgreSQL) runs again, so `work` must not act
-    // outside the store.
+    // What became of a submitted transaction: no error once it is committed.
+    using Done = std::function<void(std::exception_ptr error)>;
+
+    // Queues `work` for the store's writer thread, which runs the transactions waiting at the
+    // same time in one commit (each inside a savepoint of its own when one of them fails, so
+    // that it rolls back only itself), then calls `done` on that thread. `done` is never
+    // called before the commit has ended, so nothing is acknowledged that is not stored. A
+    // transaction that conflicted with another process's (PostgreSQL) runs again, so `work`
+    // must not act outside the store. Returns at once.
+    void submit(std::function<void()> work, Done done);
+
+    // Runs `work` in one write transaction through the writer and waits for its commit: committed
+    // when it returns, rolled back when it throws. Called on the writer's thread (by a submitted
+    // job), it joins the transaction under way.
     template <class F>
     auto transaction(F&& work) -> decltype(work()) {
         using Result = decltype(work());
-        if (writer_.load() == std::this_thread::get_id()) return joined(work);
+        if (std::this_thread::get_id() == writerId_) return joined(work);
         if constexpr (std::is_void_v<Result>) {
-            const std::function<void()> job = [&] { work(); };
-            runGrouped(job);
+            runAndWait([&] { work(); });
         } else {
             std::optional<Result> result;
-            const std::function<void()> job = [&] { result.emplace(work()); };
-            runGrouped(job);
+            runAndWait([&] { result.emplace(work()); });
             return std::move(*result);
         }
     }
@@ -174,7 +181,12 @@ public:
 
 private:
     using Statement = db::Statement;
-    struct Pending;
+    // A transaction waiting for the writer, and how it ended.
+    struct Pending {
+        std::function<void()> job;
+        Done done;
+        std::exception_ptr error;
+    };
     // Inside the writer's transaction: the work joins it.
     template <class F>
     auto joined(F& work) -> decltype(work()) {
@@ -194,8 +206,10 @@ private:
             throw;
         }
     }
-    void runGrouped(const std::function<void()>& job);
-    void commitBatch(const std::vector<Pending*>& batch);
+    void runAndWait(std::function<void()> job);
+    void writerLoop();
+    void commitBatch(std::vector<Pending>& batch);
+    bool runBatch(std::vector<Pending>& batch, bool isolated);
     Statement& prepare(const char* sql);
     void execute(const char* sql);
     void createSchema();
@@ -213,12 +227,13 @@ private:
     std::unordered_map<const char*, std::unique_ptr<Statement>> statements_;
     std::int64_t appendsSinceTrim_ = 0;
 
-    // Group commit: transactions wait here; the first to find no writer becomes it.
-    std::atomic<std::thread::id> writer_{};
+    // Group commit: transactions wait in the queue for the one writer thread.
     std::mutex queueMutex_;
-    std::condition_variable queueDone_;
-    std::vector<Pending*> queue_;
-    bool writing_ = false;
+    std::condition_variable queueReady_;
+    std::vector<Pending> queue_;
+    bool closing_ = false;
+    std::thread writer_;
+    std::thread::id writerId_;
 };
 
 }  // namespace dataservice
