@@ -1,6 +1,10 @@
 #include "dataservice/pages.h"
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <future>
+#include <thread>
 #include <optional>
 #include <vector>
 
@@ -61,8 +65,15 @@ HttpReply recordSet(const std::vector<Column>& columns, const std::vector<Row>& 
     return reply;
 }
 
-// The answer of the pages whose reply the collector does not read: no records.
-HttpReply emptyRecordSet(const char* column) { return recordSet({Column{column, ColumnType::String, 50}}, {}); }
+// The answer of the pages whose reply the collector does not read: no records. Made once: it
+// is the answer to nearly every request.
+HttpReply emptyRecordSet(std::string_view column) {
+    static const HttpReply uid = recordSet({Column{"UID", ColumnType::String, 50}}, {});
+    static const HttpReply tempId = recordSet({Column{"TempID", ColumnType::String, 50}}, {});
+    if (column == "UID") return uid;
+    if (column == "TempID") return tempId;
+    return recordSet({Column{std::string(column), ColumnType::String, 50}}, {});
+}
 
 HttpReply textReply(int status, std::string text) {
     HttpReply reply{status, "text/plain; charset=utf-8", std::move(text) + "\n", {}};
@@ -206,7 +217,11 @@ bool sameOrigin(const HttpRequest& request) {
 }  // namespace
 
 Pages::Pages(Store& store, JournalObserver observer, PagesOptions options)
-    : store_(store), observer_(std::move(observer)), options_(options) {}
+    : store_(store),
+      observer_(std::move(observer)),
+      options_(options),
+      // A derivation keeps a core busy: more threads than cores would only queue them there.
+      checks_(std::max(1u, std::thread::hardware_concurrency())) {}
 
 HttpReply Pages::handle(const std::string& path, std::string_view rawQuery) {
     HttpRequest request;
@@ -216,17 +231,29 @@ HttpReply Pages::handle(const std::string& path, std::string_view rawQuery) {
 }
 
 HttpReply Pages::handle(const HttpRequest& request) {
+    std::promise<HttpReply> answered;
+    std::future<HttpReply> answer = answered.get_future();
+    handle(request, [&answered](HttpReply reply) { answered.set_value(std::move(reply)); });
+    return answer.get();
+}
+
+void Pages::handle(const HttpRequest& request, Reply reply) {
     maybePurge();
     try {
         const auto [page, parent] = lastSegments(request.path);
         if (isProfileFolder(parent)) {
-            if (isProfilePage(page, parent)) return profilePage(request);
-            if (const HttpReply* file = profile::staticFile(text::LowerAscii(page))) return *file;
+            if (isProfilePage(page, parent)) return reply(profilePage(request));
+            if (const HttpReply* file = profile::staticFile(text::LowerAscii(page))) return reply(*file);
         }
-        if (request.method != "GET") return methodNotAllowed(allowedMethods(request.path));
-        return collectorPage(request);
+        if (request.method != "GET") return reply(methodNotAllowed(allowedMethods(request.path)));
     } catch (const std::exception&) {
-        return textReply(500, "internal error");
+        return reply(textReply(500, "internal error"));
+    }
+    try {
+        collectorPage(request, reply);
+    } catch (const std::exception&) {
+        // Thrown before the page was handed on (a key's text, memory): nobody else answers it.
+        reply(textReply(500, "internal error"));
     }
 }
 
@@ -274,62 +301,106 @@ std::optional<Credentials> Pages::checkPassword(const std::string& name, const s
     return std::nullopt;
 }
 
-HttpReply Pages::collectorPage(const HttpRequest& request) {
+namespace {
+// Below the collector's shortest wait for a service that has just failed it (50 ms).
+constexpr auto kNobodyGivesUpSooner = std::chrono::milliseconds(20);
+}  // namespace
+
+// A collector page on its way through the password check and the writer.
+struct Pages::CollectorCall {
+    const PageDef* def;
+    Params params;
+    std::string path, page, clientAddress;
+    std::function<bool()> clientGone;
+    Reply reply;
+    std::chrono::steady_clock::time_point handedAt = std::chrono::steady_clock::now();
+    std::optional<Credentials> verified;  // password pages: the hash the password was proven against
+    // What its transaction made, once committed.
+    std::optional<HttpReply> out;
+    std::optional<JournalEntry> entry;
+    const std::string& value(const std::string& key) const { return *findParam(params, key); }
+};
+
+void Pages::collectorPage(const HttpRequest& request, Reply reply) {
     const std::string page = lastSegments(request.path).first;
-    const Params params = parseQuery(request.rawQuery);
+    Params params = parseQuery(request.rawQuery);
     const PageDef* def = findPage(page);
     // Refused before any work: nothing stored, nothing journalled.
-    if (!def) return textReply(404, "no such page");
+    if (!def) return reply(textReply(404, "no such page"));
     for (const std::string& key : def->keys)
-        if (!findParam(params, key)) return textReply(400, "missing key " + key);
+        if (!findParam(params, key)) return reply(textReply(400, "missing key " + key));
 
-    // The slow password check runs before the transaction; the transaction then makes sure
-    // the account still holds the hash that was checked.
-    std::optional<Credentials> verified;
-    if (def->auth == Auth::Password) {
-        bool limited = false;
-        // A pair proven a moment ago needs no read of the account before the transaction, which
-        // stores only while the account still holds the hash it was proven against.
-        if (auto hash = verifier_.rememberedHash(*findParam(params, "UID"), *findParam(params, "PWD")))
-            verified = Credentials{0, std::move(*hash)};
-        else
-            verified = checkPassword(*findParam(params, "UID"), *findParam(params, "PWD"), request.clientAddress, &limited);
-        // Answered as a wrong password would be, without a trace: a flood leaves nothing.
-        if (limited) {
-            PageCall call{store_, *def, params, {}};
-            return def->handler(call);
-        }
+    auto call = std::make_shared<CollectorCall>(CollectorCall{def, std::move(params), request.path, page,
+                                                              request.clientAddress, request.clientGone,
+                                                              std::move(reply)});
+    if (def->auth != Auth::Password) return commitCollectorPage(call);
+    // A pair proven a moment ago needs no read of the account before the transaction, which
+    // stores only while the account still holds the hash it was proven against.
+    if (auto hash = verifier_.rememberedHash(call->value("UID"), call->value("PWD"))) {
+        call->verified = Credentials{0, std::move(*hash)};
+        return commitCollectorPage(call);
     }
-    if (def->auth == Auth::Evaluation && !store_.signInAllowed("", request.clientAddress, options_.signIn))
-        return emptyRecordSet("UID");
+    // Anything else may cost a key derivation: not on the caller's thread, which has other
+    // clients to serve meanwhile.
+    checks_.post([this, call] {
+        try {
+            bool limited = false;
+            call->verified = checkPassword(call->value("UID"), call->value("PWD"), call->clientAddress, &limited);
+            // Answered as a wrong password would be, without a trace: a flood leaves nothing.
+            if (limited) {
+                PageCall pc{store_, *call->def, call->params, {}};
+                return call->reply(call->def->handler(pc));
+            }
+        } catch (const std::exception&) {
+            return call->reply(textReply(500, "internal error"));
+        }
+        commitCollectorPage(call);
+    });
+}
 
-    // A client that gave up waiting (its password check or a queue took too long) has counted
-    // this request as failed and gone on; running it now could undo what it sent since, as a
-    // late profile reset deletes the items uploaded after it.
-    if (request.clientGone && request.clientGone()) return textReply(503, "the client has gone");
-
-    JournalEntry entry;
+void Pages::commitCollectorPage(const std::shared_ptr<CollectorCall>& call) noexcept {
+    const auto work = [this, call] {
+        call->out.reset();
+        call->entry.reset();
+        // A client that gave up waiting (its password check or the queue took too long) has
+        // counted this request as failed and gone on; running it now could undo what it sent
+        // since, as a late profile reset deletes the items uploaded after it. No client gives up
+        // sooner than the shortest wait a collector allows, so a request that has not waited
+        // that long is not asked.
+        if (call->clientGone && std::chrono::steady_clock::now() - call->handedAt > kNobodyGivesUpSooner &&
+            call->clientGone()) {
+            call->out = textReply(503, "the client has gone");
+            return;
+        }
+        const PageDef& def = *call->def;
+        if (def.auth == Auth::Evaluation && !store_.signInAllowed("", call->clientAddress, options_.signIn)) {
+            call->out = emptyRecordSet("UID");
+            return;
+        }
+        PageCall pc{store_, def, call->params, {}};
+        if (def.auth == Auth::Password && call->verified) {
+            const auto current = store_.credentials(call->value("UID"));
+            if (current && current->passwordHash == call->verified->passwordHash) pc.owner = current->profileId;
+        }
+        if (def.auth == Auth::Evaluation) {
+            if (const auto p = store_.evaluation(call->value("UID")))
+                pc.owner = p->id;
+            else  // walking the identifier space counts against the address
+                store_.recordSignInFailure("", call->clientAddress, options_.signIn);
+        }
+        HttpReply r = def.handler(pc);
+        call->entry = store_.appendJournal(call->path, call->page, call->params, r.status);
+        call->out = std::move(r);
+    };
+    const auto done = [this, call](std::exception_ptr error) {
+        if (error || !call->out) return call->reply(textReply(500, "internal error"));
+        if (call->entry) notify(*call->entry);
+        call->reply(std::move(*call->out));
+    };
     try {
-        HttpReply reply = store_.transaction([&] {
-            PageCall call{store_, *def, params, {}};
-            if (def->auth == Auth::Password && verified) {
-                const auto current = store_.credentials(call.value("UID"));
-                if (current && current->passwordHash == verified->passwordHash) call.owner = current->profileId;
-            }
-            if (def->auth == Auth::Evaluation) {
-                if (const auto p = store_.evaluation(call.value("UID")))
-                    call.owner = p->id;
-                else  // walking the identifier space counts against the address
-                    store_.recordSignInFailure("", request.clientAddress, options_.signIn);
-            }
-            HttpReply r = def->handler(call);
-            entry = store_.appendJournal(request.path, page, params, r.status);
-            return r;
-        });
-        notify(entry);
-        return reply;
-    } catch (const std::exception&) {
-        return textReply(500, "internal error");
+        store_.submit(work, done);
+    } catch (...) {
+        call->reply(textReply(500, "internal error"));
     }
 }
 
@@ -417,7 +488,8 @@ void Pages::maybePurge() noexcept {
         std::int64_t last = lastPurge_.load();
         if (now - last < options_.purgeIntervalSeconds && last != 0) return;
         if (!lastPurge_.compare_exchange_strong(last, now)) return;  // another request sweeps
-        store_.purgeExpired();
+        // The writer sweeps before the transactions queued after it; nobody waits for it.
+        store_.submit([this] { store_.purgeExpired(); }, [](std::exception_ptr) {});
     } catch (...) {
         // A sweep that fails is tried again at the next interval; the request goes on.
     }

@@ -3,6 +3,7 @@
 // Independent of the HTTP library, so the server glue stays thin and tests can call it.
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "dataservice/journal.h"
 #include "dataservice/passwords.h"
 #include "dataservice/store.h"
+#include "dataservice/work_pool.h"
 
 namespace dataservice {
 
@@ -62,12 +64,17 @@ struct PagesOptions {
 class Pages {
 public:
     using JournalObserver = std::function<void(const JournalEntry&)>;
+    using Reply = std::function<void(HttpReply)>;
 
     // `observer` sees every journal entry once its request has been committed.
     explicit Pages(Store& store, JournalObserver observer = {}, PagesOptions options = {});
 
-    // One request (GET, or a form's POST on the profile page). A collector page runs in one
-    // transaction with its journal entry. Never throws.
+    // One request (GET, or a form's POST on the profile page), answered through `reply` exactly
+    // once: at once, or from another thread when the page waits for a password check or for
+    // its transaction, which holds the page's work and its journal entry and has committed
+    // before the reply goes out. Never throws.
+    void handle(const HttpRequest& request, Reply reply);
+    // The same, waited for.
     HttpReply handle(const HttpRequest& request);
     // A GET of `path` with `rawQuery`, from nowhere in particular.
     HttpReply handle(const std::string& path, std::string_view rawQuery);
@@ -90,7 +97,9 @@ public:
                                              const std::string& address, bool* limited = nullptr);
 
 private:
-    HttpReply collectorPage(const HttpRequest& request);
+    struct CollectorCall;
+    void collectorPage(const HttpRequest& request, Reply reply);
+    void commitCollectorPage(const std::shared_ptr<CollectorCall>& call) noexcept;
     HttpReply profilePage(const HttpRequest& request);
     void maybePurge() noexcept;
     void notify(const JournalEntry& entry) noexcept;
@@ -100,6 +109,7 @@ private:
     PagesOptions options_;
     PasswordVerifier verifier_;
     std::atomic<std::int64_t> lastPurge_{0};
+    WorkPool checks_;  // last: its tasks use the members above until it has ended
 };
 
 }  // namespace dataservice

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <unordered_set>
@@ -31,11 +32,16 @@ struct ConnectionState {
     bool cut = false;                  // already shut down by the watch
 };
 
-// One request: the target as it came on the request line, and a form's body.
+// One request: the target as it came on the request line, and a form's body. Once handed to
+// the pages it waits, suspended, for their reply, which may come from another thread.
 struct RequestState {
     std::string target;
     std::string body;
     bool started = false;
+    bool handedOver = false;
+    std::mutex mutex;  // guards the two below
+    std::optional<HttpReply> reply;
+    bool suspended = false;
 };
 
 std::string addressText(const sockaddr* addr) {
@@ -97,6 +103,13 @@ struct Server::Impl {
     bool stopping = false;
     std::thread watch;
 
+    // Requests handed to the pages and not yet answered. A parked connection must be resumed
+    // before the library may stop.
+    std::mutex flightMutex;
+    std::condition_variable allLanded;
+    int inFlight = 0;
+    bool closing = false;
+
     // Ends connections whose request has not fully arrived within its deadline. A read
     // time-out alone would let a client that sends a byte now and then hold on for ever.
     void watchDeadlines() {
@@ -147,7 +160,48 @@ struct Server::Impl {
         if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT))
             if (auto* cs = static_cast<ConnectionState*>(info->socket_context)) cs->busy = true;
         if (verb == "HEAD") return send(c, pages.head(request(c, *rs, verb)));
-        return send(c, pages.handle(request(c, *rs, verb)));
+        if (rs->handedOver) {  // resumed: the reply has come
+            std::optional<HttpReply> reply;
+            {
+                std::lock_guard lock(rs->mutex);
+                reply = std::move(rs->reply);
+            }
+            return reply ? send(c, *reply) : MHD_YES;
+        }
+        return handOver(c, *rs, verb);
+    }
+
+    // Gives the request to the pages and, unless they answer at once, parks the connection
+    // until they do: the loop goes on serving other clients while a page waits for its commit.
+    MHD_Result handOver(MHD_Connection* c, RequestState& rs, std::string_view verb) {
+        {
+            std::lock_guard lock(flightMutex);
+            if (closing) return send(c, plain(503, "the service is stopping"));
+            ++inFlight;
+        }
+        rs.handedOver = true;
+        RequestState* state = &rs;
+        pages.handle(request(c, rs, verb), [this, c, state](HttpReply reply) {
+            bool resume = false;
+            {
+                std::lock_guard lock(state->mutex);
+                state->reply = std::move(reply);
+                resume = state->suspended;
+            }
+            // The state and the connection are the library's again from here.
+            if (resume) MHD_resume_connection(c);
+            landed();
+        });
+        std::lock_guard lock(rs.mutex);
+        if (rs.reply) return send(c, *rs.reply);
+        MHD_suspend_connection(c);
+        rs.suspended = true;
+        return MHD_YES;
+    }
+
+    void landed() {
+        std::lock_guard lock(flightMutex);
+        if (--inFlight == 0) allLanded.notify_all();
     }
 
     static std::string pathOf(const std::string& target) {
@@ -241,7 +295,7 @@ void Server::start() {
         throw std::runtime_error("TLS needs both a certificate and its key");
 
     sockaddr_storage addr{};
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL;
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
     const std::string& host = d.options.host;
     const bool portOk = d.options.port >= 0 && d.options.port < 65536;
     if (auto* v4 = reinterpret_cast<sockaddr_in*>(&addr); inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
@@ -285,6 +339,7 @@ void Server::start() {
     const auto* info = MHD_get_daemon_info(d.daemon, MHD_DAEMON_INFO_BIND_PORT);
     d.port = info ? info->port : d.options.port;
     d.stopping = false;
+    d.closing = false;
     d.watch = std::thread([&d] { d.watchDeadlines(); });
 }
 
@@ -297,6 +352,13 @@ void Server::stop() {
     }
     d.wake.notify_all();
     if (d.watch.joinable()) d.watch.join();
+    {
+        // What was handed over is answered (the writer and the password checks end by
+        // themselves); what comes from now on is refused.
+        std::unique_lock lock(d.flightMutex);
+        d.closing = true;
+        d.allLanded.wait(lock, [&d] { return d.inFlight == 0; });
+    }
     // Closes every connection, kept-alive ones included, and waits for the event threads.
     MHD_stop_daemon(d.daemon);
     d.daemon = nullptr;

@@ -220,8 +220,9 @@ TEST_P(Fleet, AServiceKilledMidLoadLosesNothingItAcknowledged) {
         // In sending order; an item twice only where a reply was lost and it was sent again.
         for (std::size_t k = 1; k < items.size(); ++k) {
             EXPECT_GE(items[k], items[k - 1]) << "collector " << c;
-            if (items[k] == items[k - 1])
+            if (items[k] == items[k - 1]) {
                 EXPECT_TRUE(failedOnce[static_cast<std::size_t>(c)].count(items[k])) << "collector " << c;
+            }
         }
     }
     expectSoundDatabase();
