@@ -224,5 +224,51 @@ TEST_F(GoneClients, ARequestWhoseClientHasGoneIsNotRun) {
     EXPECT_TRUE(store->subscriber("slowpoke")->runStarted);
 }
 
+// One event loop, and a password check that takes a while: the loop serves other clients
+// meanwhile, and stopping the server still answers the request it had handed over.
+class ParkedRequests : public ServiceFixture {
+protected:
+    StoreOptions storeOptions() override { return StoreOptions{2000000}; }
+    ServerOptions serverOptions() override {
+        ServerOptions options = ServiceFixture::serverOptions();
+        options.threads = 1;
+        return options;
+    }
+    // Sends a first request of the account, which costs a key derivation.
+    int startCheck() {
+        const int fd = connectTo(server->port());
+        sendAll(fd, "GET /getdata.asp?UID=slowpoke&PWD=pw HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        return fd;
+    }
+};
+
+TEST_F(ParkedRequests, TheLoopServesOthersWhileAPasswordIsChecked) {
+    ASSERT_TRUE(store->addAccount("slowpoke", "pw"));
+    const int fd = startCheck();
+    ASSERT_GE(fd, 0);
+    const std::string other =
+        rawExchange(server->port(), "GET /getversion.asp?Major=1&Minor=1&Rev=11 HTTP/1.1\r\nHost: x\r\n\r\n", 10000);
+    EXPECT_EQ(rawStatus(other), 200);
+    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 0), 0) << "the check was over before another client got an answer";
+    const std::string checked = readUntilClosed(fd, 10000);
+    EXPECT_EQ(rawStatus(checked), 200);
+    EXPECT_NE(checked.find("slowpoke"), std::string::npos);
+    close(fd);
+}
+
+TEST_F(ParkedRequests, StoppingAnswersWhatWasHandedOver) {
+    ASSERT_TRUE(store->addAccount("slowpoke", "pw"));
+    const int fd = startCheck();
+    ASSERT_GE(fd, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the check is under way
+    server->stop();
+    const std::string checked = readUntilClosed(fd, 10000);
+    EXPECT_EQ(rawStatus(checked), 200);
+    EXPECT_NE(checked.find("slowpoke"), std::string::npos);
+    close(fd);
+    EXPECT_LT(connectTo(server->port()), 0);
+}
+
 }  // namespace
 }  // namespace dataservice::testing

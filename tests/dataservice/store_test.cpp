@@ -1,4 +1,8 @@
 // The database: what a new one holds, what survives reopening, and what a failed request leaves.
+#include <condition_variable>
+#include <future>
+#include <mutex>
+
 #include "tests/dataservice/harness.h"
 
 namespace dataservice::testing {
@@ -70,6 +74,53 @@ TEST_P(StoreTest, AFailedTransactionLeavesNothingBehind) {
     // And the connection is usable afterwards.
     store->transaction([&] { store->addItem(id, "Software", "done"); });
     EXPECT_EQ(store->items(id).size(), 1u);
+}
+
+// Transactions that wait together are committed together; one that fails in such a batch
+// rolls back only itself, and none is told before its commit can be seen from elsewhere.
+TEST_P(StoreTest, TransactionsCommittedTogetherFailAloneAndAreToldOnlyOnceCommitted) {
+    auto store = open();
+    auto elsewhere = open();
+    ASSERT_TRUE(store->registerEvaluation("EvalCCCCC"));
+    const auto id = store->evaluation("EvalCCCCC")->id;
+    std::mutex m;
+    std::condition_variable told;
+    std::vector<std::exception_ptr> errors(5);
+    std::vector<std::size_t> seenElsewhere(5, 0);
+    int answered = 0;
+    const auto done = [&](int i) {
+        return [&, i](std::exception_ptr error) {
+            const std::size_t seen = elsewhere->items(id).size();
+            std::lock_guard lock(m);
+            errors[static_cast<std::size_t>(i)] = error;
+            seenElsewhere[static_cast<std::size_t>(i)] = seen;
+            ++answered;
+            told.notify_all();
+        };
+    };
+    // The first holds the writer, so the other four queue behind it and go as one batch.
+    std::promise<void> release, holding;
+    std::shared_future<void> gate = release.get_future().share();
+    store->submit([&, once = std::make_shared<std::once_flag>()] {
+        std::call_once(*once, [&] { holding.set_value(); });
+        gate.wait();
+        store->addItem(id, "Software", "first");
+    }, done(0));
+    holding.get_future().wait();
+    for (int i = 1; i < 5; ++i)
+        store->submit([&, i] {
+            store->addItem(id, "Software", "item " + std::to_string(i));
+            if (i == 2) throw std::runtime_error("this request failed");
+        }, done(i));
+    release.set_value();
+    std::unique_lock lock(m);
+    ASSERT_TRUE(told.wait_for(lock, std::chrono::seconds(30), [&] { return answered == 5; }));
+    std::vector<std::string> texts;
+    for (const Item& item : store->items(id)) texts.push_back(item.text);
+    EXPECT_THAT(texts, ElementsAre("first", "item 1", "item 3", "item 4"));
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(errors[static_cast<std::size_t>(i)] != nullptr, i == 2) << i;
+    EXPECT_EQ(seenElsewhere[0], 1u);
+    for (int i = 1; i < 5; ++i) EXPECT_EQ(seenElsewhere[static_cast<std::size_t>(i)], 4u) << i;
 }
 
 TEST_P(StoreTest, KeepsEverythingAcrossReopeningAndValuesByteForByte) {
