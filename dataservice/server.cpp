@@ -103,11 +103,12 @@ struct Server::Impl {
     bool stopping = false;
     std::thread watch;
 
-    // Requests handed to the pages and not yet answered. A parked connection must be resumed
-    // before the library may stop.
+    // Requests handed to the pages: not yet answered (a parked connection must be resumed
+    // before the library may stop), and not yet done with (the answer may still be going out).
     std::mutex flightMutex;
     std::condition_variable allLanded;
-    int inFlight = 0;
+    int unanswered = 0;
+    int unfinished = 0;
     bool closing = false;
 
     // Ends connections whose request has not fully arrived within its deadline. A read
@@ -177,7 +178,8 @@ struct Server::Impl {
         {
             std::lock_guard lock(flightMutex);
             if (closing) return send(c, plain(503, "the service is stopping"));
-            ++inFlight;
+            ++unanswered;
+            ++unfinished;
         }
         rs.handedOver = true;
         RequestState* state = &rs;
@@ -190,7 +192,7 @@ struct Server::Impl {
             }
             // The state and the connection are the library's again from here.
             if (resume) MHD_resume_connection(c);
-            landed();
+            settle(unanswered);
         });
         std::lock_guard lock(rs.mutex);
         if (rs.reply) return send(c, *rs.reply);
@@ -199,9 +201,9 @@ struct Server::Impl {
         return MHD_YES;
     }
 
-    void landed() {
+    void settle(int& count) {
         std::lock_guard lock(flightMutex);
-        if (--inFlight == 0) allLanded.notify_all();
+        if (--count == 0) allLanded.notify_all();
     }
 
     static std::string pathOf(const std::string& target) {
@@ -251,8 +253,11 @@ void* onRequestLine(void*, const char* uri, MHD_Connection*) {
     return rs;
 }
 
-void onCompleted(void*, MHD_Connection* c, void** requestCls, MHD_RequestTerminationCode) {
-    delete static_cast<RequestState*>(*requestCls);
+void onCompleted(void* cls, MHD_Connection* c, void** requestCls, MHD_RequestTerminationCode) {
+    auto* rs = static_cast<RequestState*>(*requestCls);
+    auto* d = static_cast<Server::Impl*>(cls);
+    if (rs && rs->handedOver) d->settle(d->unfinished);
+    delete rs;
     *requestCls = nullptr;
     if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT))
         if (auto* cs = static_cast<ConnectionState*>(info->socket_context)) {
@@ -322,7 +327,7 @@ void Server::start() {
         // arrive together; the kernel caps this at net.core.somaxconn.
         {MHD_OPTION_LISTEN_BACKLOG_SIZE, static_cast<intptr_t>(d.options.listenBacklog), nullptr},
         {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&onRequestLine), nullptr},
-        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&onCompleted), nullptr},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&onCompleted), &d},
         {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&onConnection), &d},
     };
     if (!d.options.tlsCertificate.empty()) {
@@ -357,7 +362,10 @@ void Server::stop() {
         // themselves); what comes from now on is refused.
         std::unique_lock lock(d.flightMutex);
         d.closing = true;
-        d.allLanded.wait(lock, [&d] { return d.inFlight == 0; });
+        d.allLanded.wait(lock, [&d] { return d.unanswered == 0; });
+        // The answers go out on the loops, which run until the library stops; a client that
+        // does not take its answer is not waited for long.
+        d.allLanded.wait_for(lock, std::chrono::seconds(5), [&d] { return d.unfinished == 0; });
     }
     // Closes every connection, kept-alive ones included, and waits for the event threads.
     MHD_stop_daemon(d.daemon);
