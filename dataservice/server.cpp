@@ -316,9 +316,11 @@ void Server::start() {
     }
     if (!d.options.tlsCertificate.empty()) flags |= MHD_USE_TLS;
 
+    // Pages no longer run on the loops, so more loops than cores would only take turns.
+    const unsigned loops = d.options.threads ? d.options.threads : std::max(1u, std::thread::hardware_concurrency());
     std::vector<MHD_OptionItem> opts = {
         {MHD_OPTION_SOCK_ADDR, 0, &addr},
-        {MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(std::max(1u, d.options.threads)), nullptr},
+        {MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(loops), nullptr},
         {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(d.options.maxConnections), nullptr},
         {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(d.options.maxConnectionsPerAddress), nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(d.options.idleSeconds), nullptr},

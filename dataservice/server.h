@@ -19,7 +19,7 @@ struct ServerOptions {
     std::string tlsCertificate, tlsKey;
     PagesOptions pages;
 
-    unsigned threads = 4;                    // event loops; page work runs on them
+    unsigned threads = 0;                    // event loops; 0: one per core
     unsigned maxConnections = 1000;
     unsigned listenBacklog = 4096;           // connections the kernel holds before accept
     unsigned maxConnectionsPerAddress = 200;
