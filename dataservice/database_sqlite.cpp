@@ -1,15 +1,30 @@
 // The store on SQLite: one file, write-ahead log, one connection.
 #include <sqlite3.h>
 
+#include <optional>
+#include <string_view>
+
 #include "dataservice/database.h"
 
 namespace dataservice::db {
 namespace {
 
+// An INSERT of one row that returns its key, "INSERT ... VALUES (...) RETURNING seq" with seq the
+// table's INTEGER PRIMARY KEY: SQLite buffers a RETURNING clause's rows in a table of its own
+// for every run, while the key of the row just inserted is at hand for nothing.
+constexpr std::string_view kReturningKey = " RETURNING seq";
+
+bool returnsInsertedKey(std::string_view sql) {
+    return sql.rfind("INSERT ", 0) == 0 && sql.find(" VALUES ") != std::string_view::npos && sql.size() > kReturningKey.size() &&
+           sql.substr(sql.size() - kReturningKey.size()) == kReturningKey;
+}
+
 class SQLiteStatement final : public Statement {
 public:
-    SQLiteStatement(sqlite3* db, const std::string& sql) : db_(db) {
-        if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK)
+    SQLiteStatement(sqlite3* db, const std::string& sql) : db_(db), insertedKey_(returnsInsertedKey(sql)) {
+        const std::string_view text = insertedKey_ ? std::string_view(sql).substr(0, sql.size() - kReturningKey.size()) : sql;
+        if (sqlite3_prepare_v3(db, text.data(), static_cast<int>(text.size()), SQLITE_PREPARE_PERSISTENT, &stmt_,
+                               nullptr) != SQLITE_OK)
             throw StoreError(std::string("cannot prepare a statement: ") + sqlite3_errmsg(db));
     }
     ~SQLiteStatement() override { sqlite3_finalize(stmt_); }
@@ -28,11 +43,17 @@ public:
         return *this;
     }
     bool step() override {
+        if (insertedKey_ && key_) {  // the one row has been read
+            key_.reset();
+            return false;
+        }
         const int rc = sqlite3_step(stmt_);
         if (rc == SQLITE_ROW) return true;
         if (rc == SQLITE_DONE) {
             changes_ = sqlite3_changes(db_);
-            return false;
+            if (!insertedKey_ || changes_ == 0) return false;
+            key_ = sqlite3_last_insert_rowid(db_);
+            return true;
         }
         throw StoreError(std::string("database statement failed: ") + sqlite3_errmsg(db_));
     }
@@ -40,13 +61,14 @@ public:
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
         return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col))) : std::string();
     }
-    bool isNull(int col) const override { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
-    std::int64_t integer(int col) const override { return sqlite3_column_int64(stmt_, col); }
+    bool isNull(int col) const override { return !key_ && sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
+    std::int64_t integer(int col) const override { return key_ ? *key_ : sqlite3_column_int64(stmt_, col); }
     std::int64_t changes() const override { return changes_; }
     void reset() override {
         sqlite3_reset(stmt_);
         sqlite3_clear_bindings(stmt_);
         changes_ = 0;
+        key_.reset();
     }
 
 private:
@@ -56,6 +78,8 @@ private:
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
     std::int64_t changes_ = 0;
+    bool insertedKey_;
+    std::optional<std::int64_t> key_;  // the inserted row's key, while it is the current row
 };
 
 class SQLiteConnection final : public Connection {

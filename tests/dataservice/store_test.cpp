@@ -125,19 +125,29 @@ TEST_P(StoreTest, TransactionsCommittedTogetherFailAloneAndAreToldOnlyOnceCommit
 
 TEST_P(StoreTest, KeepsEverythingAcrossReopeningAndValuesByteForByte) {
     const std::string binary("nul\0and\xFF", 8);
+    std::vector<std::int64_t> itemKeys;
+    std::int64_t journalKey = 0;
     {
         auto store = open();
         ASSERT_TRUE(store->registerEvaluation("EvalBBBBB"));
-        store->addItem(store->evaluation("EvalBBBBB")->id, "BIOS", binary, std::string("1/2/2024"));
-        store->appendJournal("/p", "p", {{"PWD", "secret"}, {"k", binary}}, 200);
+        const auto id = store->evaluation("EvalBBBBB")->id;
+        itemKeys.push_back(store->addItem(id, "Software", "before"));
+        itemKeys.push_back(store->addItem(id, "BIOS", binary, std::string("1/2/2024")));
+        journalKey = store->appendJournal("/p", "p", {{"PWD", "secret"}, {"k", binary}}, 200).seq;
     }
     auto store = open();
-    const auto items = store->items(store->evaluation("EvalBBBBB")->id);
-    ASSERT_EQ(items.size(), 1u);
+    auto items = store->items(store->evaluation("EvalBBBBB")->id);
+    // Each insert told the key the row was stored under.
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].seq, itemKeys[0]);
+    EXPECT_EQ(items[1].seq, itemKeys[1]);
+    EXPECT_LT(itemKeys[0], itemKeys[1]);
+    items.erase(items.begin());
     EXPECT_EQ(items[0].text, binary);
     EXPECT_EQ(items[0].configDate, std::optional<std::string>("1/2/2024"));
     const auto journal = store->journal();
     ASSERT_EQ(journal.size(), 1u);
+    EXPECT_EQ(journal[0].seq, journalKey);
     EXPECT_EQ(journal[0].params, (Params{{"PWD", "***"}, {"k", binary}}));
 }
 
