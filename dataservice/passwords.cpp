@@ -3,7 +3,8 @@
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <openssl/hmac.h>
+#include <openssl/core_names.h>
+#include <openssl/params.h>
 #include <openssl/rand.h>
 
 #include <stdexcept>
@@ -117,24 +118,33 @@ bool constantTimeEquals(std::string_view a, std::string_view b) {
 }
 
 PasswordVerifier::PasswordVerifier(std::chrono::seconds remember, Clock clock)
-    : remember_(remember), clock_(std::move(clock)) {
-    unsigned char bytes[32];
-    if (RAND_bytes(bytes, sizeof bytes) != 1) throw std::runtime_error("no random secret available");
-    secret_.assign(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    : keyed_(nullptr, &EVP_MAC_CTX_free), remember_(remember), clock_(std::move(clock)) {
+    unsigned char secret[32];
+    if (RAND_bytes(secret, sizeof secret) != 1) throw std::runtime_error("no random secret available");
+    EVP_MAC* hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+    if (hmac) keyed_.reset(EVP_MAC_CTX_new(hmac));
+    EVP_MAC_free(hmac);
+    char digest[] = "SHA256";
+    const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                                 OSSL_PARAM_construct_end()};
+    const bool keyed = keyed_ && EVP_MAC_init(keyed_.get(), secret, sizeof secret, params) == 1;
+    OPENSSL_cleanse(secret, sizeof secret);
+    if (!keyed) throw std::runtime_error("HMAC is not available");
 }
 
 std::string PasswordVerifier::fingerprint(std::string_view name, std::string_view password) const {
-    // Name, a separator that cannot be confused with a length, then the password.
-    std::string message = std::to_string(name.size()) + ":";
-    message.append(name);
-    message.append(password);
-    unsigned char mac[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    if (!HMAC(EVP_sha256(), secret_.data(), static_cast<int>(secret_.size()),
-              reinterpret_cast<const unsigned char*>(message.data()), message.size(), mac, &len))
+    // Name, a separator that cannot be confused with a length, then the password. Keying once
+    // and copying the keyed state spares each request the key schedule and the lookups.
+    const std::string length = std::to_string(name.size()) + ":";
+    const std::unique_ptr<EVP_MAC_CTX, void (*)(EVP_MAC_CTX*)> mac(EVP_MAC_CTX_dup(keyed_.get()), &EVP_MAC_CTX_free);
+    unsigned char out[EVP_MAX_MD_SIZE];
+    std::size_t len = 0;
+    if (!mac || EVP_MAC_update(mac.get(), reinterpret_cast<const unsigned char*>(length.data()), length.size()) != 1 ||
+        EVP_MAC_update(mac.get(), reinterpret_cast<const unsigned char*>(name.data()), name.size()) != 1 ||
+        EVP_MAC_update(mac.get(), reinterpret_cast<const unsigned char*>(password.data()), password.size()) != 1 ||
+        EVP_MAC_final(mac.get(), out, &len, sizeof out) != 1)
         throw std::runtime_error("HMAC failed");
-    OPENSSL_cleanse(message.data(), message.size());
-    return std::string(name) + '\0' + std::string(reinterpret_cast<const char*>(mac), len);
+    return std::string(name) + '\0' + std::string(reinterpret_cast<const char*>(out), len);
 }
 
 bool PasswordVerifier::verify(std::string_view name, std::string_view password, const std::string& stored) {

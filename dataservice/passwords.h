@@ -8,11 +8,14 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+struct evp_mac_ctx_st;  // OpenSSL's keyed MAC state
 
 namespace dataservice {
 
@@ -65,7 +68,8 @@ private:
     };
     std::string fingerprint(std::string_view name, std::string_view password) const;
 
-    std::string secret_;
+    // HMAC-SHA256 keyed with a secret made for this process; each fingerprint starts from a copy.
+    std::unique_ptr<evp_mac_ctx_st, void (*)(evp_mac_ctx_st*)> keyed_;
     std::chrono::seconds remember_;
     Clock clock_;
     mutable std::mutex mutex_;
