@@ -242,6 +242,17 @@ void Pages::handle(const HttpRequest& request, Reply reply) {
     try {
         const auto [page, parent] = lastSegments(request.path);
         if (isProfileFolder(parent)) {
+            // A sign-in may cost a key derivation: not on the caller's thread either.
+            if (isProfilePage(page, parent) && request.method == "POST") {
+                checks_.post([this, request, reply] {
+                    try {
+                        reply(profilePage(request));
+                    } catch (const std::exception&) {
+                        reply(textReply(500, "internal error"));
+                    }
+                });
+                return;
+            }
             if (isProfilePage(page, parent)) return reply(profilePage(request));
             if (const HttpReply* file = profile::staticFile(text::LowerAscii(page))) return reply(*file);
         }

@@ -1,5 +1,6 @@
 // The HTTP layer as a stranger or a bad client meets it: slow and idle clients, pipelining,
 // header floods, ranges, HEAD and other methods. Every case is bounded and ends by itself.
+#include <atomic>
 #include <thread>
 
 #include "tests/dataservice/harness.h"
@@ -255,6 +256,21 @@ TEST_F(ParkedRequests, TheLoopServesOthersWhileAPasswordIsChecked) {
     EXPECT_EQ(rawStatus(checked), 200);
     EXPECT_NE(checked.find("slowpoke"), std::string::npos);
     close(fd);
+}
+
+TEST_F(ParkedRequests, TheLoopServesOthersWhileAProfilePageSignInIsChecked) {
+    ASSERT_TRUE(store->addAccount("slowpoke", "pw"));
+    std::atomic<bool> signedIn{false};
+    std::thread browser([&] {
+        signedIn = !signIn("slowpoke", "pw").empty();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the form is fetched and posted
+    const std::string other =
+        rawExchange(server->port(), "GET /getversion.asp?Major=1&Minor=1&Rev=11 HTTP/1.1\r\nHost: x\r\n\r\n", 10000);
+    EXPECT_EQ(rawStatus(other), 200);
+    EXPECT_FALSE(signedIn) << "the sign-in was over before another client got an answer";
+    browser.join();
+    EXPECT_TRUE(signedIn);
 }
 
 TEST_F(ParkedRequests, StoppingAnswersWhatWasHandedOver) {
