@@ -1,6 +1,7 @@
 #include "dataservice/store.h"
 
 #include <ctime>
+#include <future>
 
 #include "dataservice/work_pool.h"
 
@@ -223,19 +224,15 @@ void Store::submit(std::function<void()> work, Done done) {
 }
 
 void Store::runAndWait(std::function<void()> job) {
-    std::mutex m;
-    std::condition_variable finished;
-    bool ended = false;
-    std::exception_ptr error;
-    submit(std::move(job), [&](std::exception_ptr e) {
-        std::lock_guard lock(m);
-        error = e;
-        ended = true;
-        finished.notify_one();
+    std::promise<void> committed;
+    std::future<void> outcome = committed.get_future();
+    submit(std::move(job), [&committed](std::exception_ptr error) {
+        if (error)
+            committed.set_exception(error);
+        else
+            committed.set_value();
     });
-    std::unique_lock lock(m);
-    finished.wait(lock, [&] { return ended; });
-    if (error) std::rethrow_exception(error);
+    outcome.get();  // rethrows what the transaction threw
 }
 
 void Store::writerLoop() {
