@@ -3,8 +3,10 @@
 //   - the service itself, started from its binary on a fresh database;
 //   - a bare libmicrohttpd endpoint answering the service's upload reply without any store;
 //   - nginx answering the same bytes,
-// so that the service's rate reads against the ceilings of this machine. The service also runs
-// whole collection runs side by side, after which its database is checked item by item.
+// so that the service's rate reads against the ceilings of this machine. The three take turns in
+// short slices, so a change in the machine's pace during the run falls on all of them alike. The
+// service also runs whole collection runs side by side, after which its database is checked item
+// by item.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <microhttpd.h>
@@ -30,6 +32,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -58,6 +61,7 @@ struct Options {
     std::string dbUrl;  // empty: a fresh SQLite file in the temporary folder
     int connections = 50;
     double seconds = 10;
+    int rounds = 5;           // the targets take turns this many times within `seconds` each
     int collectors = 50;
     int items = 500;
     double timeout = 5;       // one request of the throughput workload
@@ -67,13 +71,14 @@ struct Options {
 };
 
 const char kUsage[] =
-    "usage: bench_load [--service BIN] [--connections C] [--seconds S] [--collectors N] [--items M]\n"
-    "                  [--timeout S] [--run-timeout S] [--run-limit S] [--only service|bare|nginx[,...]]\n"
-    "                  [--db-url postgresql://...]\n"
+    "usage: bench_load [--service BIN] [--connections C] [--seconds S] [--rounds R] [--collectors N]\n"
+    "                  [--items M] [--timeout S] [--run-timeout S] [--run-limit S]\n"
+    "                  [--only service|bare|nginx[,...]] [--db-url postgresql://...]\n"
     "\n"
     "Drives C kept-alive connections of back-to-back sftdata.asp uploads for S seconds against the\n"
-    "data service, a bare libmicrohttpd endpoint and nginx, then N simulated collectors making a\n"
-    "whole run of M items each against the service, and checks what it stored.\n";
+    "data service, a bare libmicrohttpd endpoint and nginx, taking turns in R rounds of S/R seconds,\n"
+    "then N simulated collectors making a whole run of M items each against the service, and checks\n"
+    "what it stored.\n";
 
 bool wants(const Options& o, const std::string& target) { return o.only.empty() || o.only.count(target) > 0; }
 
@@ -105,6 +110,8 @@ Options parseOptions(int argc, char** argv) {
             o.connections = static_cast<int>(number(1, 5000));
         } else if (arg == "--seconds") {
             o.seconds = number(0.1, 600);
+        } else if (arg == "--rounds") {
+            o.rounds = static_cast<int>(number(1, 100));
         } else if (arg == "--collectors") {
             o.collectors = static_cast<int>(number(0, 5000));
         } else if (arg == "--items") {
@@ -688,6 +695,21 @@ public:
     int port() const { return port_; }
     bool running() { return child_->running(); }
     void stop() { child_->stop(); }
+    // The processor time the service has used so far, its threads together.
+    double cpuSeconds() const {
+        std::ifstream stat("/proc/" + std::to_string(child_->pid()) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const std::size_t name = text.rfind(')');  // the command's name may hold spaces
+        if (name == std::string::npos) return 0;
+        std::istringstream fields(text.substr(name + 2));
+        std::string field;
+        unsigned long long user = 0, system = 0;
+        for (int k = 3; k <= 15 && fields >> field; ++k) {  // utime and stime are fields 14 and 15
+            if (k == 14) user = std::stoull(field);
+            if (k == 15) system = std::stoull(field);
+        }
+        return static_cast<double>(user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    }
 
 private:
     std::unique_ptr<Child> child_;
@@ -730,37 +752,61 @@ std::string uploadTarget(const Account& a, const std::string& item) {
     return "/sftdata.asp?UID=" + urlEncode(a.name) + "&qIS=" + urlEncode(item) + "&PWD=" + urlEncode(a.password);
 }
 
-struct Throughput {
-    LoadResult load;
-    std::uint64_t warmUpFailed = 0;
-};
+// One target's upload workload: every connection uploads back to back, each item a new text,
+// in slices that take turns with the other targets' slices, so that a change in the machine's
+// pace (another tenant, the disk catching up) falls on every target alike.
+class UploadLoad {
+public:
+    UploadLoad(std::string name, int port, const Options& o, const std::vector<Account>& accounts)
+        : name_(std::move(name)), port_(port), o_(o), accounts_(accounts), sent_(static_cast<std::size_t>(o.connections), 0) {}
 
-// Every connection uploads back to back for the whole duration, each item a new text. A first
-// request per connection, not counted, opens the connections and lets the service check each
-// password once (it remembers a checked password for minutes, as during a real run).
-Throughput throughput(int port, const Options& o, const std::vector<Account>& accounts) {
-    std::vector<std::uint64_t> sent(static_cast<std::size_t>(o.connections), 0);
-    const auto target = [&](int c) {
-        const Account& a = accounts[static_cast<std::size_t>(c) % accounts.size()];
-        return uploadTarget(a, "Load program " + std::to_string(c) + "." + std::to_string(++sent[static_cast<std::size_t>(c)]));
-    };
-    const auto timeout = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.timeout));
-    Throughput t;
-    std::vector<bool> warm(sent.size(), false);
-    const NextTarget once = [&](int c) -> std::optional<std::string> {
-        if (warm[static_cast<std::size_t>(c)]) return std::nullopt;
-        warm[static_cast<std::size_t>(c)] = true;
-        return target(c);
-    };
-    // The first request of each account costs a full key derivation: give it the collector's time.
-    const auto firstTimeout = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.runTimeout));
-    t.warmUpFailed = Generator(port, o.connections, firstTimeout).run(once, [](int, bool) {}, 120s).failed;
-    const NextTarget always = [&](int c) -> std::optional<std::string> { return target(c); };
-    t.load = Generator(port, o.connections, timeout)
-                 .run(always, [](int, bool) {},
-                      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.seconds)));
-    return t;
-}
+    // A first request per connection, not counted, lets the service check each password once
+    // (it remembers a checked password for minutes, as during a real run). Returns the failed.
+    std::uint64_t warmUp() {
+        std::vector<bool> warm(sent_.size(), false);
+        const NextTarget once = [&](int c) -> std::optional<std::string> {
+            if (warm[static_cast<std::size_t>(c)]) return std::nullopt;
+            warm[static_cast<std::size_t>(c)] = true;
+            return target(c);
+        };
+        // The first request of each account costs a full key derivation: give it the collector's time.
+        return Generator(port_, o_.connections, seconds(o_.runTimeout)).run(once, [](int, bool) {}, 120s).failed;
+    }
+
+    // Runs one slice; returns its rate.
+    double slice(double length) {
+        const NextTarget always = [&](int c) -> std::optional<std::string> { return target(c); };
+        LoadResult r = Generator(port_, o_.connections, seconds(o_.timeout)).run(always, [](int, bool) {}, seconds(length));
+        const double rate = r.rate();
+        total_.seconds += r.seconds;
+        total_.ok += r.ok;
+        total_.failed += r.failed;
+        total_.timeouts += r.timeouts;
+        total_.connections = r.connections;
+        total_.silentConnections = std::max(total_.silentConnections, r.silentConnections);
+        total_.latencyUs.insert(total_.latencyUs.end(), r.latencyUs.begin(), r.latencyUs.end());
+        if (total_.firstBody.empty()) total_.firstBody = r.firstBody;
+        return rate;
+    }
+
+    const std::string& name() const { return name_; }
+    LoadResult& total() { return total_; }
+
+private:
+    static Clock::duration seconds(double s) {
+        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+    }
+    std::string target(int c) {
+        const Account& a = accounts_[static_cast<std::size_t>(c) % accounts_.size()];
+        return uploadTarget(a, "Load program " + std::to_string(c) + "." + std::to_string(++sent_[static_cast<std::size_t>(c)]));
+    }
+    std::string name_;
+    int port_;
+    const Options& o_;
+    const std::vector<Account>& accounts_;
+    std::vector<std::uint64_t> sent_;
+    LoadResult total_;
+};
 
 std::string itemText(int collector, int item) {
     return "Program " + std::to_string(item) + " of collector " + std::to_string(collector);
@@ -868,65 +914,91 @@ int runTargets(const Options& o) {
     const auto all = makeAccounts(o.connections + o.collectors);
     const std::vector<Account> accounts(all.begin(), all.begin() + o.connections);
     const std::vector<Account> subscribers(all.begin() + o.connections, all.end());
-    std::optional<double> serviceRate, bareRate, nginxRate;
     bool sound = true;
-    std::printf("%u cores; %d connections for %g s; %d collectors x %d items; generator: one thread, epoll\n",
-                std::thread::hardware_concurrency(), o.connections, o.seconds, o.collectors, o.items);
+    std::printf("%u cores; %d connections for %g s in %d rounds; %d collectors x %d items; generator: one thread, epoll\n",
+                std::thread::hardware_concurrency(), o.connections, o.seconds, o.rounds, o.collectors, o.items);
     std::fflush(stdout);
 
+    // Every target is up before the first slice; an idle one costs the others nothing.
+    const std::string db = o.dbUrl.empty() ? (tmp.path() / "service.db").string() : o.dbUrl;
+    std::unique_ptr<Service> service;
+    std::unique_ptr<BareEndpoint> bare;
+    std::unique_ptr<Nginx> nginx;
+    std::vector<UploadLoad> loads;
     if (wants(o, "service")) {
-        const std::string db = o.dbUrl.empty() ? (tmp.path() / "service.db").string() : o.dbUrl;
         addAccounts(o, db, all);
-        Service service(o.service, db);
-        auto t = throughput(service.port(), o, accounts);
-        if (!t.load.firstBody.empty() && t.load.firstBody != body)
-            std::printf("note: the service's upload reply differs from the fixed record set the ceilings answer\n");
-        if (t.warmUpFailed)
-            std::printf("note: %llu of the first uploads (one per connection, not counted) failed\n",
-                        static_cast<unsigned long long>(t.warmUpFailed));
-        printLoad("service, " + std::to_string(o.connections) + " connections", t.load);
-        serviceRate = t.load.rate();
-        if (o.collectors > 0 && !gInterrupted) {
-            auto runs = collectionRuns(service.port(), o, subscribers);
-            service.stop();  // everything it answered is committed; list-items then reads alone
-            const Check check = checkProfiles(o, db, subscribers);
-            printLoad("service, " + std::to_string(o.collectors) + " collectors x " + std::to_string(o.items) + " items",
-                      runs);
-            std::printf("  %d runs in %.2f s: lost %llu, duplicated %llu, reordered %llu", o.collectors, runs.seconds,
-                        static_cast<unsigned long long>(check.lost), static_cast<unsigned long long>(check.duplicated),
-                        static_cast<unsigned long long>(check.reordered));
-            if (check.foreign) std::printf(", %llu items not sent", static_cast<unsigned long long>(check.foreign));
-            if (check.unreadable) std::printf(", %d profiles not listed", check.unreadable);
-            std::printf("\n");
-            std::fflush(stdout);
-            sound = check.lost == 0 && check.duplicated == 0 && check.reordered == 0 && check.foreign == 0 &&
-                    check.unreadable == 0 && !gInterrupted;
-        }
+        service = std::make_unique<Service>(o.service, db);
+        loads.emplace_back("service, " + std::to_string(o.connections) + " connections", service->port(), o, accounts);
     }
     if (wants(o, "bare") && !gInterrupted) {
-        BareEndpoint bare(body);
-        auto t = throughput(bare.port(), o, accounts);
-        printLoad("bare libmicrohttpd, " + std::to_string(o.connections) + " connections", t.load);
-        bareRate = t.load.rate();
+        bare = std::make_unique<BareEndpoint>(body);
+        loads.emplace_back("bare libmicrohttpd, " + std::to_string(o.connections) + " connections", bare->port(), o, accounts);
     }
     if (wants(o, "nginx") && !gInterrupted) {
-        Nginx nginx(tmp.path() / "nginx", body);
-        auto t = throughput(nginx.port(), o, accounts);
-        printLoad("nginx, " + std::to_string(o.connections) + " connections", t.load);
-        nginxRate = t.load.rate();
+        nginx = std::make_unique<Nginx>(tmp.path() / "nginx", body);
+        loads.emplace_back("nginx, " + std::to_string(o.connections) + " connections", nginx->port(), o, accounts);
     }
-    if (serviceRate && (bareRate || nginxRate)) {
-        std::string line;
-        char ratio[64];
-        if (bareRate && *bareRate > 0) {
-            std::snprintf(ratio, sizeof ratio, "service/bare = %.2f", *serviceRate / *bareRate);
-            line += ratio;
+    for (UploadLoad& load : loads)
+        if (const std::uint64_t failed = gInterrupted ? 0 : load.warmUp())
+            std::printf("note: %llu of the first uploads to %s (one per connection, not counted) failed\n",
+                        static_cast<unsigned long long>(failed), load.name().c_str());
+
+    // rates[round][target]; the service's processor time over its own slices
+    std::vector<std::vector<double>> rates;
+    double serviceCpu = 0;
+    for (int round = 0; round < o.rounds && !gInterrupted; ++round) {
+        rates.emplace_back();
+        for (std::size_t k = 0; k < loads.size() && !gInterrupted; ++k) {
+            const bool isService = service && k == 0;
+            const double before = isService ? service->cpuSeconds() : 0;
+            rates.back().push_back(loads[k].slice(o.seconds / o.rounds));
+            if (isService) serviceCpu += service->cpuSeconds() - before;
         }
-        if (nginxRate && *nginxRate > 0) {
-            std::snprintf(ratio, sizeof ratio, "%sservice/nginx = %.2f", line.empty() ? "" : ", ", *serviceRate / *nginxRate);
+    }
+    for (UploadLoad& load : loads) printLoad(load.name(), load.total());
+    if (service && !loads.empty()) {
+        LoadResult& t = loads[0].total();
+        if (!t.firstBody.empty() && t.firstBody != body)
+            std::printf("note: the service's upload reply differs from the fixed record set the ceilings answer\n");
+        if (t.ok > 0)
+            std::printf("service processor time per upload: %.1f us (its threads together)\n",
+                        serviceCpu * 1e6 / static_cast<double>(t.ok));
+    }
+    // Each ratio over the whole time, and its range over the rounds.
+    if (service && loads.size() > 1) {
+        std::string line;
+        for (std::size_t k = 1; k < loads.size(); ++k) {
+            const double ceiling = loads[k].total().rate();
+            if (ceiling <= 0) continue;
+            double low = 1e9, high = 0;
+            for (const auto& r : rates)
+                if (r.size() > k && r[k] > 0) {
+                    low = std::min(low, r[0] / r[k]);
+                    high = std::max(high, r[0] / r[k]);
+                }
+            char ratio[128];
+            std::snprintf(ratio, sizeof ratio, "%sservice/%s = %.2f (rounds %.2f-%.2f)", line.empty() ? "" : ", ",
+                          k == 1 && bare ? "bare" : "nginx", loads[0].total().rate() / ceiling, low, high);
             line += ratio;
         }
         std::printf("%s\n", line.c_str());
+    }
+    std::fflush(stdout);
+
+    if (service && o.collectors > 0 && !gInterrupted) {
+        auto runs = collectionRuns(service->port(), o, subscribers);
+        service->stop();  // everything it answered is committed; list-items then reads alone
+        const Check check = checkProfiles(o, db, subscribers);
+        printLoad("service, " + std::to_string(o.collectors) + " collectors x " + std::to_string(o.items) + " items", runs);
+        std::printf("  %d runs in %.2f s: lost %llu, duplicated %llu, reordered %llu", o.collectors, runs.seconds,
+                    static_cast<unsigned long long>(check.lost), static_cast<unsigned long long>(check.duplicated),
+                    static_cast<unsigned long long>(check.reordered));
+        if (check.foreign) std::printf(", %llu items not sent", static_cast<unsigned long long>(check.foreign));
+        if (check.unreadable) std::printf(", %d profiles not listed", check.unreadable);
+        std::printf("\n");
+        std::fflush(stdout);
+        sound = check.lost == 0 && check.duplicated == 0 && check.reordered == 0 && check.foreign == 0 &&
+                check.unreadable == 0 && !gInterrupted;
     }
     if (gInterrupted) return 130;
     return sound ? 0 : 1;
