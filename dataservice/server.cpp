@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -16,8 +17,10 @@
 #include <stdexcept>
 #include <thread>
 #include <unordered_set>
+#include <vector>
 
 #include "dataservice/text.h"
+#include "platform/common/text.h"
 
 namespace dataservice {
 namespace {
@@ -59,16 +62,79 @@ std::string header(MHD_Connection* c, const char* name) {
     return v ? v : "";
 }
 
-MHD_Result send(MHD_Connection* c, const HttpReply& reply) {
+MHD_Response* makeResponse(const HttpReply& reply) {
     MHD_Response* response =
         MHD_create_response_from_buffer(reply.body.size(), const_cast<char*>(reply.body.data()), MHD_RESPMEM_MUST_COPY);
-    if (!response) return MHD_NO;
+    if (!response) return nullptr;
     if (!reply.contentType.empty()) MHD_add_response_header(response, "Content-Type", reply.contentType.c_str());
     for (const auto& [name, value] : reply.headers) MHD_add_response_header(response, name.c_str(), value.c_str());
-    const MHD_Result queued = MHD_queue_response(c, static_cast<unsigned>(reply.status), response);
-    MHD_destroy_response(response);
-    return queued;
+    return response;
 }
+
+bool sameReply(const HttpReply& a, const HttpReply& b) {
+    return a.status == b.status && a.body == b.body && a.contentType == b.contentType && a.headers == b.headers;
+}
+
+// Nearly every answer is one of a few constant replies (an upload's empty record set). The
+// library's response to such a reply is made once and queued again and again: making it copies
+// the body and every header, a dozen allocations and frees per request. The library counts a
+// response's users, so one dropped from here stays until its last connection is done with it.
+class ResponseCache {
+public:
+    ResponseCache() = default;
+    ResponseCache(const ResponseCache&) = delete;
+    ResponseCache& operator=(const ResponseCache&) = delete;
+    ~ResponseCache() {
+        for (Entry& e : entries_) MHD_destroy_response(e.response);
+    }
+
+    MHD_Result send(MHD_Connection* c, const HttpReply& reply) {
+        if (MHD_Response* kept = find(reply)) return MHD_queue_response(c, static_cast<unsigned>(reply.status), kept);
+        MHD_Response* response = makeResponse(reply);
+        if (!response) return MHD_NO;
+        const MHD_Result queued = MHD_queue_response(c, static_cast<unsigned>(reply.status), response);
+        if (!keepable(reply) || !keep(reply, response)) MHD_destroy_response(response);
+        return queued;
+    }
+
+private:
+    struct Entry {
+        HttpReply reply;
+        MHD_Response* response;
+    };
+    static constexpr std::size_t kKept = 8;
+    // Small and the same for everyone: a reply that sets a cookie belongs to one client.
+    static bool keepable(const HttpReply& reply) {
+        if (reply.body.size() > 4096) return false;
+        for (const auto& [name, value] : reply.headers)
+            if (text::EqualsNoCase(name, "Set-Cookie")) return false;
+        return true;
+    }
+    // The reply's response, moved to the front: the constant replies stay there.
+    MHD_Response* find(const HttpReply& reply) {
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < entries_.size(); ++i)
+            if (sameReply(entries_[i].reply, reply)) {
+                std::rotate(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(i),
+                            entries_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+                return entries_.front().response;
+            }
+        return nullptr;
+    }
+    bool keep(const HttpReply& reply, MHD_Response* response) {
+        std::lock_guard lock(mutex_);
+        for (const Entry& e : entries_)
+            if (sameReply(e.reply, reply)) return false;  // another thread kept it meanwhile
+        if (entries_.size() == kKept) {
+            MHD_destroy_response(entries_.back().response);
+            entries_.pop_back();
+        }
+        entries_.insert(entries_.begin(), Entry{reply, response});
+        return true;
+    }
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+};
 
 HttpReply plain(int status, const char* text) {
     HttpReply reply{status, "text/plain; charset=utf-8", std::string(text) + "\n", {}};
@@ -93,6 +159,7 @@ struct Server::Impl {
     Store& store;
     ServerOptions options;
     std::unique_ptr<JournalFile> journal;
+    ResponseCache responses;  // outlives the daemon, whose connections may hold its responses
     Pages pages;
     MHD_Daemon* daemon = nullptr;
     int port = -1;
@@ -200,6 +267,8 @@ struct Server::Impl {
         rs.suspended = true;
         return MHD_YES;
     }
+
+    MHD_Result send(MHD_Connection* c, const HttpReply& reply) { return responses.send(c, reply); }
 
     void settle(int& count) {
         std::lock_guard lock(flightMutex);

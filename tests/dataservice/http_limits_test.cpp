@@ -180,6 +180,39 @@ TEST_F(HttpLimits, HeadRunsNoPageAndOtherMethodsAreNotAllowed) {
     EXPECT_EQ(store->items(store->evaluation("EvalHEAD1")->id).size(), 1u);
 }
 
+// The server keeps the library's response to a constant reply for the next request given the
+// same reply: one that differs in anything, or that sets a cookie, never goes out in its place.
+TEST_F(HttpLimits, AKeptReplyIsNeverSentForAnother) {
+    const auto header = [](const std::string& reply, const std::string& name) {
+        const std::size_t at = reply.find("\r\n" + name + ": ");
+        if (at == std::string::npos) return std::string();
+        const std::size_t from = at + name.size() + 4;
+        return reply.substr(from, reply.find("\r\n", from) - from);
+    };
+    const auto put = [&](const std::string& path) {
+        return rawExchange(server->port(),
+                           "PUT " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+    };
+    for (std::int64_t rev = 1; rev <= 10; ++rev) store->allowVersion(Version{1, 1, rev});
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(header(put("/sftdata.asp"), "Allow"), "GET, HEAD");
+        EXPECT_EQ(header(put("/profile/hwsw.asp"), "Allow"), "GET, HEAD, POST");
+        // More different replies than are kept, in turn.
+        for (int rev = 1; rev <= 10; ++rev) {
+            const auto [status, body] = get("/getversion.asp?Major=1&Minor=1&Rev=" + std::to_string(rev));
+            EXPECT_EQ(status, 200);
+            EXPECT_NE(body.find("Rev='" + std::to_string(rev) + "'"), std::string::npos) << body;
+        }
+    }
+    const auto signInPage = [&] {
+        return header(rawExchange(server->port(), "GET /profile/hwsw.asp HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"),
+                      "Set-Cookie");
+    };
+    const std::string first = signInPage();
+    EXPECT_FALSE(first.empty());
+    EXPECT_NE(signInPage(), first);
+}
+
 TEST_F(HttpLimits, AFormBodyIsBounded) {
     const std::string reply = rawExchange(
         server->port(), "POST /profile/hwsw.asp HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Type: "
