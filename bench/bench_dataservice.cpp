@@ -4,10 +4,12 @@
 #include <httplib.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "dataservice/passwords.h"
 #include "dataservice/server.h"
 #include "dataservice/store.h"
 #include "platform/recordset/recordset.h"
@@ -91,5 +93,15 @@ void BM_UploadsThroughTheCollectorsClient(benchmark::State& state) {
 BENCHMARK(BM_UploadsThroughTheCollectorsClient)->Iterations(kItems)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
+
+// The check every upload of a run makes before its transaction: is this name and password the
+// pair proven a moment ago?
+void BM_RememberedPasswordCheck(benchmark::State& state) {
+    dataservice::PasswordVerifier verifier(std::chrono::minutes(10));
+    const std::string stored = dataservice::hashPassword("bench password", 1000);
+    if (!verifier.verify("bench", "bench password", stored)) state.SkipWithError("the password was not verified");
+    for (auto _ : state) benchmark::DoNotOptimize(verifier.rememberedHash("bench", "bench password"));
+}
+BENCHMARK(BM_RememberedPasswordCheck)->Unit(benchmark::kNanosecond);
 
 BENCHMARK_MAIN();

@@ -7,6 +7,7 @@
 #include <openssl/params.h>
 #include <openssl/rand.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <vector>
 
@@ -119,6 +120,8 @@ bool constantTimeEquals(std::string_view a, std::string_view b) {
 
 PasswordVerifier::PasswordVerifier(std::chrono::seconds remember, Clock clock)
     : keyed_(nullptr, &EVP_MAC_CTX_free), remember_(remember), clock_(std::move(clock)) {
+    static std::atomic<std::uint64_t> verifiers{0};
+    id_ = ++verifiers;
     unsigned char secret[32];
     if (RAND_bytes(secret, sizeof secret) != 1) throw std::runtime_error("no random secret available");
     EVP_MAC* hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
@@ -134,16 +137,32 @@ PasswordVerifier::PasswordVerifier(std::chrono::seconds remember, Clock clock)
 
 std::string PasswordVerifier::fingerprint(std::string_view name, std::string_view password) const {
     // Name, a separator that cannot be confused with a length, then the password. Keying once
-    // and copying the keyed state spares each request the key schedule and the lookups.
+    // spares each request the key schedule and the lookups; each thread copies the keyed state
+    // once and then only resets its copy to the key, where a copy per request would cost a
+    // dozen allocations.
+    struct Copy {
+        std::uint64_t of = 0;
+        std::unique_ptr<EVP_MAC_CTX, void (*)(EVP_MAC_CTX*)> mac{nullptr, &EVP_MAC_CTX_free};
+    };
+    thread_local Copy copy;
+    if (copy.of != id_ || !copy.mac) {
+        copy.mac.reset(EVP_MAC_CTX_dup(keyed_.get()));
+        copy.of = copy.mac ? id_ : 0;
+    } else if (EVP_MAC_init(copy.mac.get(), nullptr, 0, nullptr) != 1) {
+        copy.of = 0;
+        throw std::runtime_error("HMAC failed");
+    }
+    EVP_MAC_CTX* mac = copy.mac.get();
     const std::string length = std::to_string(name.size()) + ":";
-    const std::unique_ptr<EVP_MAC_CTX, void (*)(EVP_MAC_CTX*)> mac(EVP_MAC_CTX_dup(keyed_.get()), &EVP_MAC_CTX_free);
     unsigned char out[EVP_MAX_MD_SIZE];
     std::size_t len = 0;
-    if (!mac || EVP_MAC_update(mac.get(), reinterpret_cast<const unsigned char*>(length.data()), length.size()) != 1 ||
-        EVP_MAC_update(mac.get(), reinterpret_cast<const unsigned char*>(name.data()), name.size()) != 1 ||
-        EVP_MAC_update(mac.get(), reinterpret_cast<const unsigned char*>(password.data()), password.size()) != 1 ||
-        EVP_MAC_final(mac.get(), out, &len, sizeof out) != 1)
+    if (!mac || EVP_MAC_update(mac, reinterpret_cast<const unsigned char*>(length.data()), length.size()) != 1 ||
+        EVP_MAC_update(mac, reinterpret_cast<const unsigned char*>(name.data()), name.size()) != 1 ||
+        EVP_MAC_update(mac, reinterpret_cast<const unsigned char*>(password.data()), password.size()) != 1 ||
+        EVP_MAC_final(mac, out, &len, sizeof out) != 1) {
+        copy.of = 0;  // its state is unknown now: copied afresh next time
         throw std::runtime_error("HMAC failed");
+    }
     return std::string(name) + '\0' + std::string(reinterpret_cast<const char*>(out), len);
 }
 

@@ -68,8 +68,9 @@ private:
     };
     std::string fingerprint(std::string_view name, std::string_view password) const;
 
-    // HMAC-SHA256 keyed with a secret made for this process; each fingerprint starts from a copy.
+    // HMAC-SHA256 keyed with a secret made for this process; each thread keeps a copy of it.
     std::unique_ptr<evp_mac_ctx_st, void (*)(evp_mac_ctx_st*)> keyed_;
+    std::uint64_t id_;  // tells a thread's copy of this verifier's key from another's
     std::chrono::seconds remember_;
     Clock clock_;
     mutable std::mutex mutex_;

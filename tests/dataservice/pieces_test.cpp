@@ -1,6 +1,9 @@
 // The server's pieces on their own: query decoding, the journal's text form, the record-set
 // writer read back by the collector's reader, password hashes and their memory.
+#include <atomic>
 #include <random>
+#include <thread>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -212,6 +215,31 @@ TEST(PasswordMemory, ForgetsAfterItsTimeAndWhenTheStoredHashChanges) {
     EXPECT_EQ(v.derivations(), 2u);
     // The account was made again with another password: the old pair no longer counts.
     EXPECT_FALSE(v.verify("ann", "pw", hashPassword("new", 1000)));
+}
+
+// Each thread keeps its own copy of a verifier's keyed state: two verifiers used in turns from
+// several threads each recognise their own remembered pairs, request after request.
+TEST(PasswordMemory, VerifiersUsedInTurnsOnSeveralThreadsKeepTheirOwnKeys) {
+    FakeClock clock;
+    const std::string stored = hashPassword("pw", 1000);
+    PasswordVerifier first(std::chrono::minutes(5), clock.fn());
+    PasswordVerifier second(std::chrono::minutes(5), clock.fn());
+    ASSERT_TRUE(first.verify("ann", "pw", stored));
+    ASSERT_TRUE(second.verify("bob", "pw", stored));
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                if (!first.remembered("ann", "pw", stored) || !second.remembered("bob", "pw", stored)) ++wrong;
+                if (first.remembered("bob", "pw", stored) || second.remembered("ann", "pw", stored) ||
+                    first.remembered("ann", "pW", stored))
+                    ++wrong;
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(first.derivations() + second.derivations(), 2u);
 }
 
 }  // namespace
