@@ -304,6 +304,10 @@ std::string urlEncode(const std::string& text) {
     return out;
 }
 
+Clock::duration toDuration(double seconds) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
 // ---------------------------------------------------------------- the generator
 
 // What one connection asks next: the request target ("/page.asp?..."), or nothing when its
@@ -757,8 +761,10 @@ std::string uploadTarget(const Account& a, const std::string& item) {
 // pace (another tenant, the disk catching up) falls on every target alike.
 class UploadLoad {
 public:
-    UploadLoad(std::string name, int port, const Options& o, const std::vector<Account>& accounts)
-        : name_(std::move(name)), port_(port), o_(o), accounts_(accounts), sent_(static_cast<std::size_t>(o.connections), 0) {}
+    // `target`: service, bare or nginx; `name`: how its figures are headed.
+    UploadLoad(std::string target, std::string name, int port, const Options& o, const std::vector<Account>& accounts)
+        : target_(std::move(target)), name_(std::move(name)), port_(port), o_(o), accounts_(accounts),
+          sent_(static_cast<std::size_t>(o.connections), 0) {}
 
     // A first request per connection, not counted, lets the service check each password once
     // (it remembers a checked password for minutes, as during a real run). Returns the failed.
@@ -767,16 +773,16 @@ public:
         const NextTarget once = [&](int c) -> std::optional<std::string> {
             if (warm[static_cast<std::size_t>(c)]) return std::nullopt;
             warm[static_cast<std::size_t>(c)] = true;
-            return target(c);
+            return nextUpload(c);
         };
         // The first request of each account costs a full key derivation: give it the collector's time.
-        return Generator(port_, o_.connections, seconds(o_.runTimeout)).run(once, [](int, bool) {}, 120s).failed;
+        return Generator(port_, o_.connections, toDuration(o_.runTimeout)).run(once, [](int, bool) {}, 120s).failed;
     }
 
     // Runs one slice; returns its rate.
     double slice(double length) {
-        const NextTarget always = [&](int c) -> std::optional<std::string> { return target(c); };
-        LoadResult r = Generator(port_, o_.connections, seconds(o_.timeout)).run(always, [](int, bool) {}, seconds(length));
+        const NextTarget always = [&](int c) -> std::optional<std::string> { return nextUpload(c); };
+        LoadResult r = Generator(port_, o_.connections, toDuration(o_.timeout)).run(always, [](int, bool) {}, toDuration(length));
         const double rate = r.rate();
         total_.seconds += r.seconds;
         total_.ok += r.ok;
@@ -789,17 +795,16 @@ public:
         return rate;
     }
 
+    const std::string& target() const { return target_; }
     const std::string& name() const { return name_; }
     LoadResult& total() { return total_; }
 
 private:
-    static Clock::duration seconds(double s) {
-        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
-    }
-    std::string target(int c) {
+    std::string nextUpload(int c) {
         const Account& a = accounts_[static_cast<std::size_t>(c) % accounts_.size()];
         return uploadTarget(a, "Load program " + std::to_string(c) + "." + std::to_string(++sent_[static_cast<std::size_t>(c)]));
     }
+    std::string target_;
     std::string name_;
     int port_;
     const Options& o_;
@@ -827,9 +832,9 @@ LoadResult collectionRuns(int port, const Options& o, const std::vector<Account>
         if (s == o.items + 1) return "/finalize.asp?" + who;
         return std::nullopt;
     };
-    const auto timeout = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.runTimeout));
+    const auto timeout = toDuration(o.runTimeout);
     return Generator(port, o.collectors, timeout)
-        .run(next, [](int, bool) {}, std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.runLimit)));
+        .run(next, [](int, bool) {}, toDuration(o.runLimit));
 }
 
 struct Check {
@@ -852,7 +857,7 @@ std::uint64_t outOfOrder(const std::vector<int>& order) {
 // The whole check is bounded by the run limit; profiles it has no time left for count as unread.
 Check checkProfiles(const Options& o, const std::string& db, const std::vector<Account>& accounts) {
     Check check;
-    const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.runLimit));
+    const auto until = Clock::now() + toDuration(o.runLimit);
     for (int c = 0; c < o.collectors; ++c) {
         const auto left = until - Clock::now();
         CommandResult listed;
@@ -928,15 +933,15 @@ int runTargets(const Options& o) {
     if (wants(o, "service")) {
         addAccounts(o, db, all);
         service = std::make_unique<Service>(o.service, db);
-        loads.emplace_back("service, " + std::to_string(o.connections) + " connections", service->port(), o, accounts);
+        loads.emplace_back("service", "service, " + std::to_string(o.connections) + " connections", service->port(), o, accounts);
     }
     if (wants(o, "bare") && !gInterrupted) {
         bare = std::make_unique<BareEndpoint>(body);
-        loads.emplace_back("bare libmicrohttpd, " + std::to_string(o.connections) + " connections", bare->port(), o, accounts);
+        loads.emplace_back("bare", "bare libmicrohttpd, " + std::to_string(o.connections) + " connections", bare->port(), o, accounts);
     }
     if (wants(o, "nginx") && !gInterrupted) {
         nginx = std::make_unique<Nginx>(tmp.path() / "nginx", body);
-        loads.emplace_back("nginx, " + std::to_string(o.connections) + " connections", nginx->port(), o, accounts);
+        loads.emplace_back("nginx", "nginx, " + std::to_string(o.connections) + " connections", nginx->port(), o, accounts);
     }
     for (UploadLoad& load : loads)
         if (const std::uint64_t failed = gInterrupted ? 0 : load.warmUp())
@@ -978,7 +983,7 @@ int runTargets(const Options& o) {
                 }
             char ratio[128];
             std::snprintf(ratio, sizeof ratio, "%sservice/%s = %.2f (rounds %.2f-%.2f)", line.empty() ? "" : ", ",
-                          k == 1 && bare ? "bare" : "nginx", loads[0].total().rate() / ceiling, low, high);
+                          loads[k].target().c_str(), loads[0].total().rate() / ceiling, low, high);
             line += ratio;
         }
         std::printf("%s\n", line.c_str());
