@@ -14,7 +14,8 @@
 namespace service {
 namespace {
 
-// The range a date value can hold: 100-01-01 to 9999-12-31.
+// The days a date value can fall on: 100-01-01 to 9999-12-31. Before the zero date the fraction
+// counts forward from midnight, so the first day with a time of day lies below kFirstDay.
 constexpr double kFirstDay = -657434.0;
 constexpr double kLastDay = 2958465.0;
 
@@ -68,8 +69,13 @@ std::optional<platform::Date> parseDateText(std::string_view raw) {
 }
 
 platform::Date daysAsDate(double days) {
-    if (!std::isfinite(days) || days < kFirstDay || days >= kLastDay + 1.0)
-        throw platform::PlatformError("the number " + std::to_string(days) + " is out of the range of dates");
+    const auto outOfRange = [days] {
+        return platform::PlatformError("the number " + std::to_string(days) + " is out of the range of dates");
+    };
+    if (!std::isfinite(days) || days <= kFirstDay - 1.0 || days >= kLastDay + 1.0) throw outOfRange();
+    // A fraction a hair short of a whole day rounds to the next day's midnight.
+    const int year = platform::civilFromDate(platform::Date{days}).year;
+    if (year < 100 || year > 9999) throw outOfRange();
     return platform::Date{days};
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fuzz_check.h"
+#include "platform/common/date.h"
 #include "platform/common/errors.h"
 #include "service/service.h"
 
@@ -17,8 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string value(reinterpret_cast<const char*>(data + 1), size - 1);
     try {
         const platform::Date date = service::FieldToDate(platform::FieldValue(value));
-        // Dates run from the year 100 to 9999.
-        fuzzcheck::check(std::isfinite(date.days) && date.days >= -657434.0 && date.days < 2958466.0,
+        // Dates fall on days from 100-01-01 to 9999-12-31; before 1899-12-30 the time of day
+        // counts down from the day's number, so the first day reaches below -657434.
+        const int year = platform::civilFromDate(date).year;
+        fuzzcheck::check(std::isfinite(date.days) && date.days > -657435.0 && date.days < 2958466.0 &&
+                             year >= 100 && year <= 9999,
                          "date out of range", value);
         const std::string shown = service::DateText(date);
         fuzzcheck::check(text::IsValidUtf8(shown), "date text", shown);

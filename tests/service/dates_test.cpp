@@ -54,6 +54,22 @@ TEST(FieldToDate, TakesDatesAndDayNumbersAsTheyAre) {
     EXPECT_EQ(FieldToDate(FieldValue(-1.0)), at(1899, 12, 29));
 }
 
+TEST(FieldToDate, TheFirstAndLastDaysHoldEveryTimeOfDay) {
+    TimeLocale locale("de_DE.UTF-8");  // a year written in full
+    ASSERT_TRUE(locale.active());
+    // Before the zero date the time counts down from the day's number: 100-01-01 noon is -657434.5.
+    for (const Date d : {at(100, 1, 1, 0, 0, 8), at(100, 1, 1, 12), at(9999, 12, 31, 23, 59, 59)}) {
+        EXPECT_EQ(FieldToDate(FieldValue(d.days)), d);
+        EXPECT_EQ(FieldToDate(FieldValue(DateText(d))), d) << DateText(d);
+    }
+    EXPECT_EQ(FieldToDate(FieldValue(std::string("100-01-01T00:00:08"))), at(100, 1, 1, 0, 0, 8));
+    EXPECT_THROW(FieldToDate(FieldValue(-657435.0)), PlatformError);
+    EXPECT_THROW(FieldToDate(FieldValue(2958466.0)), PlatformError);
+    // Within a rounding of the next day, which lies outside.
+    EXPECT_THROW(FieldToDate(FieldValue(-657434.9999999)), PlatformError);
+    EXPECT_THROW(FieldToDate(FieldValue(2958465.9999999)), PlatformError);
+}
+
 TEST(FieldToDate, ParsesTextInTheRegionalForm) {
     {
         TimeLocale locale("C");
