@@ -7,6 +7,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "platform/common/date.h"
 #include "platform/common/errors.h"
 #include "platform/common/text.h"
 #include "service/service.h"
@@ -72,10 +73,10 @@ platform::Date daysAsDate(double days) {
     const auto outOfRange = [days] {
         return platform::PlatformError("the number " + std::to_string(days) + " is out of the range of dates");
     };
+    // The bounds keep the calendar arithmetic below within reach of its integers.
     if (!std::isfinite(days) || days <= kFirstDay - 1.0 || days >= kLastDay + 1.0) throw outOfRange();
-    // A fraction a hair short of a whole day rounds to the next day's midnight.
-    const int year = platform::civilFromDate(platform::Date{days}).year;
-    if (year < 100 || year > 9999) throw outOfRange();
+    // A fraction a hair short of a whole day rounds to the next day's midnight, which may lie outside.
+    if (!platform::dateFromCivil(platform::civilFromDate(platform::Date{days}))) throw outOfRange();
     return platform::Date{days};
 }
 
