@@ -13,7 +13,7 @@
 
 #include "app/shared_state.h"
 #include "dataservice/server.h"
-#include "dataservice/store.h"
+#include "dataservice/store/store.h"
 #include "inventory/collection_run.h"
 #include "pages/page1.h"
 #include "pages/page4.h"
@@ -53,7 +53,7 @@ void BM_CollectionRun(benchmark::State& state) {
     Machine machine(packages);
     const std::filesystem::path db = machine.root / "service.db";
     dataservice::Store store(db.string());
-    store.addAccount("bench", "secret");
+    store.profiles().addAccount("bench", "secret");
     dataservice::Server server(store);
     server.start();
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "dataservice/passwords.h"
+#include "dataservice/common/passwords.h"
 #include "dataservice/server.h"
-#include "dataservice/store.h"
+#include "dataservice/store/store.h"
 #include "platform/recordset/recordset.h"
 #include "service/service.h"
 
@@ -27,7 +27,7 @@ public:
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         dir_ = pattern;
         store_ = std::make_unique<dataservice::Store>((dir_ / "bench.db").string());
-        store_->addAccount("bench", "bench password");
+        store_->profiles().addAccount("bench", "bench password");
         server_ = std::make_unique<dataservice::Server>(*store_);
         server_->start();
     }
@@ -39,7 +39,7 @@ public:
     }
     int port() const { return server_->port(); }
     std::string address() const { return server_->address(); }
-    std::size_t stored() { return store_->items(store_->subscriber("bench")->id).size(); }
+    std::size_t stored() { return store_->inventory().items(store_->profiles().subscriber("bench")->id).size(); }
 
 private:
     std::filesystem::path dir_;

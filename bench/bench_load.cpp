@@ -43,7 +43,7 @@
 #include <thread>
 #include <vector>
 
-#include "dataservice/recordset_writer.h"
+#include "dataservice/pages/recordset_writer.h"
 
 namespace {
 

@@ -1,33 +1,19 @@
 #pragma once
-// The HTTP side of the service: an event-driven server (libmicrohttpd, epoll) on one address
-// and port, answering through Pages. Slow or idle clients hold a socket and a little memory,
-// never a thread; each request has a deadline from its first byte. Starts in the background;
-// stop() (or destruction) ends it cleanly.
+// The service as one piece: the HTTP listener answering through the pages over a store, and
+// the journal file the pages' entries are copied to.
 #include <memory>
 #include <string>
 
-#include "dataservice/pages.h"
-#include "dataservice/store.h"
+#include "dataservice/common/journal_format.h"
+#include "dataservice/http/listener.h"
+#include "dataservice/pages/site.h"
+#include "dataservice/store/store.h"
 
 namespace dataservice {
 
-struct ServerOptions {
-    std::string host = "127.0.0.1";  // an IPv4 or IPv6 address to listen on
-    int port = 0;                    // 0: a free port, see port()
-    std::string journalFile;         // when set, journal lines are appended to it as well
-    // PEM text of a certificate chain and its key: both set, the server speaks HTTPS only.
-    std::string tlsCertificate, tlsKey;
+struct ServerOptions : ListenerOptions {
+    std::string journalFile;  // when set, journal lines are appended to it as well
     PagesOptions pages;
-
-    unsigned threads = 0;                    // event loops; 0: one per core
-    unsigned maxConnections = 1000;
-    unsigned listenBacklog = 4096;           // connections the kernel holds before accept
-    unsigned maxConnectionsPerAddress = 200;
-    int requestSeconds = 10;                 // from a request's first byte to its whole head
-    int idleSeconds = 15;                    // a kept-alive connection with nothing to say
-    std::size_t connectionMemory = 16 * 1024;  // request line and headers must fit in this
-    std::size_t maxHeaders = 64;
-    std::size_t maxFormBody = 4096;
 };
 
 class Server {
@@ -40,18 +26,19 @@ public:
     // Binds and starts answering on a background thread. Throws std::runtime_error when the
     // address cannot be bound or the journal file cannot be opened.
     void start();
-    // Stops answering and waits for the background thread. Safe to call more than once.
+    // Stops answering and waits for the background threads. Safe to call more than once.
     void stop();
 
-    int port() const;
+    int port() const { return listener_.port(); }
     // "http://HOST:PORT/" (https with TLS): the ServerPath a collector would use.
-    std::string address() const;
-    Pages& pages();
-
-    struct Impl;  // the library's callbacks reach it
+    std::string address() const { return listener_.address(); }
+    Pages& pages() { return pages_; }
 
 private:
-    std::unique_ptr<Impl> impl_;
+    std::string journalPath_;
+    std::unique_ptr<JournalFile> journal_;
+    Pages pages_;
+    Listener listener_;
 };
 
 }  // namespace dataservice

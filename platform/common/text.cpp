@@ -50,6 +50,18 @@ int HexDigit(char c) {
     return -1;
 }
 
+std::string ToHex(std::string_view bytes, bool upperCase) {
+    const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out.push_back(digits[b >> 4]);
+        out.push_back(digits[b & 0x0F]);
+    }
+    return out;
+}
+
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";

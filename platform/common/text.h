@@ -51,8 +51,21 @@ std::optional<T> ParseWhole(std::string_view s, int base = 10) {
     return value;
 }
 
+// The whole of `s` as a signed number: an optional "+" or "-", then digits only.
+template <class T>
+std::optional<T> ParseSigned(std::string_view s) {
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    if (s.empty() || s.front() == '+') return std::nullopt;
+    T value{};
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+    return value;
+}
+
 // One hexadecimal digit's value, or -1.
 int HexDigit(char c);
+// Every byte as two hexadecimal digits, lower case unless `upperCase`.
+std::string ToHex(std::string_view bytes, bool upperCase = false);
 
 // The length of the well-formed UTF-8 sequence that starts at `s[i]`, or 0 when there is none
 // (also past the end).

@@ -20,7 +20,7 @@ protected:
         serverPath = server->address();
         source = platform::makeHttpRecordSource();
         service = std::make_unique<service::ServiceClient>(*source, serverPath);
-        ASSERT_TRUE(store->addAccount("alice", "Correct Horse"));
+        ASSERT_TRUE(store->profiles().addAccount("alice", "Correct Horse"));
     }
     void TearDown() override {
         service.reset();
@@ -30,8 +30,8 @@ protected:
 
     std::vector<std::pair<std::string, std::string>> items(const std::string& name) {
         std::vector<std::pair<std::string, std::string>> out;
-        if (const auto p = store->profileNamed(name))
-            for (const Item& item : store->items(p->id)) out.emplace_back(item.category, item.text);
+        if (const auto p = store->profiles().named(name))
+            for (const Item& item : store->inventory().items(p->id)) out.emplace_back(item.category, item.text);
         return out;
     }
 
@@ -53,7 +53,7 @@ protected:
 TEST_F(ClientRoundTrip, TheVersionCheckIsAllowedRefusedOrFails) {
     EXPECT_EQ(service->ServiceRequest(service::VersionRequest(1, 1, 11)).RecordCount(), 1);
     EXPECT_EQ(service->ServiceRequest(service::VersionRequest(1, 1, 10)).RecordCount(), 0);
-    store->allowVersion(Version{1, 1, 10});
+    store->versions().allow(Version{1, 1, 10});
     EXPECT_EQ(service->ServiceRequest(service::VersionRequest(1, 1, 10)).RecordCount(), 1);
 
     service.reset();
@@ -67,7 +67,7 @@ TEST_F(ClientRoundTrip, TheVersionCheckIsAllowedRefusedOrFails) {
 TEST_F(ClientRoundTrip, TheAccountCheckGivesOneRecordWithTheProfileDates) {
     const auto reply = service->ServiceRequest(service::AccountRequest("alice", "Correct Horse"));
     ASSERT_EQ(reply.RecordCount(), 1);
-    const auto profile = store->subscriber("alice");
+    const auto profile = store->profiles().subscriber("alice");
     EXPECT_EQ(service::FieldToDate(reply.Field(1)), serverDate(profile->created));
     EXPECT_EQ(service::FieldToDate(reply.Field(2)), serverDate(profile->lastUpdate));
 
@@ -77,7 +77,7 @@ TEST_F(ClientRoundTrip, TheAccountCheckGivesOneRecordWithTheProfileDates) {
 }
 
 TEST_F(ClientRoundTrip, ASubscribersRunStoresEveryItemUnchangedAndFinalizes) {
-    store->addItem(store->subscriber("alice")->id, "Software", "from an earlier run");
+    store->inventory().add(store->profiles().subscriber("alice")->id, "Software", "from an earlier run");
     const auto account = service->ServiceRequest(service::AccountRequest("alice", "Correct Horse"));
     const auto created = service::FieldToDate(account.Field(1));
     const auto lastUpdated = service::FieldToDate(account.Field(2));
@@ -99,10 +99,10 @@ TEST_F(ClientRoundTrip, ASubscribersRunStoresEveryItemUnchangedAndFinalizes) {
                             Pair("Video", ""), Pair("Printer", "Printer; \"driver\" <1.0>"),
                             Pair("MMS", "Maker Model 9"), Pair("BIOS", "Firmware 1.2"),
                             Pair("OS", "Linux  Service Pack 0"), Pair("NIC", "eth0 ?=&%")));
-    EXPECT_EQ(store->items(store->subscriber("alice")->id)[5].configDate, std::optional<std::string>(today));
+    EXPECT_EQ(store->inventory().items(store->profiles().subscriber("alice")->id)[5].configDate, std::optional<std::string>(today));
 
     // The reset carried the two dates as the client wrote them.
-    const auto journal = store->journal();
+    const auto journal = store->journal().all();
     const auto reset = std::find_if(journal.begin(), journal.end(), [](auto& e) { return e.page == "updatedata.asp"; });
     ASSERT_NE(reset, journal.end());
     EXPECT_THAT(reset->params, ElementsAre(Pair("UID", "alice"), Pair("PWD", "***"),
@@ -110,7 +110,7 @@ TEST_F(ClientRoundTrip, ASubscribersRunStoresEveryItemUnchangedAndFinalizes) {
                                            Pair("luDate", service::DateText(lastUpdated))));
 
     service->ServiceRequest(service::FinalizeRequest(subscriber));
-    const auto profile = store->subscriber("alice");
+    const auto profile = store->profiles().subscriber("alice");
     ASSERT_TRUE(profile->runCompleted);
     const auto after = service->ServiceRequest(service::AccountRequest("alice", "Correct Horse"));
     EXPECT_EQ(service::FieldToDate(after.Field(2)), serverDate(profile->lastUpdate));
@@ -133,7 +133,7 @@ TEST_F(ClientRoundTrip, AnEvaluatingUsersRunGoesToTheTwinsOfARegisteredIdentifie
     service->ServiceRequest(service::UploadRequest(service::Upload::Bios, eval, {"1/2/2024", "Firmware"}));
     service->ServiceRequest(service::UploadRequest(service::Upload::Software, unknown, {"lost"}));
     EXPECT_THAT(items("Eval2B3C4"), ElementsAre(Pair("Software", "Editor & Co"), Pair("BIOS", "Firmware")));
-    EXPECT_FALSE(store->profileNamed("Eval99999"));
+    EXPECT_FALSE(store->profiles().named("Eval99999"));
     // The evaluation identifier of "no GUID" is "Eval" alone, and still works.
     service->ServiceRequest(service::RegistrationRequest("Eval"));
     service->ServiceRequest(service::UploadRequest(service::Upload::Sound, {false, "", "", "Eval"}, {"Speaker"}));

@@ -85,7 +85,7 @@ protected:
     std::string db() const { return database->target(); }
     void addAccounts(int n) {
         Store store(db(), StoreOptions{kTestIterations});
-        for (int c = 0; c < n; ++c) ASSERT_TRUE(store.addAccount(userName(c), "pw"));
+        for (int c = 0; c < n; ++c) ASSERT_TRUE(store.profiles().addAccount(userName(c), "pw"));
     }
     // What the database engine itself says of its state after a crash.
     void expectSoundDatabase() {

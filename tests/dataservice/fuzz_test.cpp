@@ -97,10 +97,10 @@ protected:
 };
 
 TEST_F(Fuzz, NoRequestStopsTheServerOrSpoilsAReply) {
-    ASSERT_TRUE(store->addAccount("UID", "pw"));
-    ASSERT_TRUE(store->addAccount("pw", "pw"));
-    ASSERT_TRUE(store->registerEvaluation("Eval00F00"));
-    ASSERT_TRUE(store->registerEvaluation("pw"));
+    ASSERT_TRUE(store->profiles().addAccount("UID", "pw"));
+    ASSERT_TRUE(store->profiles().addAccount("pw", "pw"));
+    ASSERT_TRUE(store->profiles().registerEvaluation("Eval00F00"));
+    ASSERT_TRUE(store->profiles().registerEvaluation("pw"));
 
     int answered = 0;
     for (int i = 0; i < 400; ++i) {
@@ -121,7 +121,7 @@ TEST_F(Fuzz, NoRequestStopsTheServerOrSpoilsAReply) {
 
     // Still serving, with the journal in order.
     EXPECT_EQ(records("/getversion.asp?Major=1&Minor=1&Rev=11").RecordCount(), 1);
-    const auto journal = store->journal();
+    const auto journal = store->journal().all();
     for (std::size_t i = 1; i < journal.size(); ++i) ASSERT_LT(journal[i - 1].seq, journal[i].seq);
     for (const auto& entry : journal)
         for (const auto& [key, value] : entry.params)
@@ -132,7 +132,7 @@ TEST_F(Fuzz, NoRequestStopsTheServerOrSpoilsAReply) {
     // Whatever was stored, the profile pages carry no markup of its own: only our tags remain.
     std::size_t stored = 0;
     for (const char* name : {"UID", "pw", "Eval00F00"}) {
-        stored += store->items(store->profileNamed(name)->id).size();
+        stored += store->inventory().items(store->profiles().named(name)->id).size();
         const std::string session = signIn(name, "pw");
         ASSERT_FALSE(session.empty()) << name;
         const auto [status, html] = getWith("/profile/hwsw.asp", session);

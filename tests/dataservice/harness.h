@@ -22,7 +22,7 @@
 #include <gmock/gmock.h>
 
 #include "dataservice/server.h"
-#include "dataservice/store.h"
+#include "dataservice/store/store.h"
 #include "platform/recordset/recordset.h"
 
 namespace dataservice::testing {

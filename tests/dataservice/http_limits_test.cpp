@@ -89,7 +89,7 @@ TEST_F(HttpLimits, AClientThatDribblesItsHeadIsCutAtTheRequestDeadline) {
     }
     close(fd);
     EXPECT_TRUE(closed);
-    EXPECT_TRUE(store->journal().empty());
+    EXPECT_TRUE(store->journal().all().empty());
 }
 
 TEST_F(HttpLimits, PipelinedRequestsAreAllAnsweredInOrder) {
@@ -110,8 +110,8 @@ TEST_F(HttpLimits, PipelinedRequestsAreAllAnsweredInOrder) {
     EXPECT_LT(second, third);
     EXPECT_NE(replies.find("name='TempID'"), std::string::npos);
     EXPECT_GT(replies.find("name='Major'"), replies.find("name='TempID'"));  // in the order sent
-    EXPECT_TRUE(store->evaluation("EvalPIPE1"));
-    const auto journal = store->journal();
+    EXPECT_TRUE(store->profiles().evaluation("EvalPIPE1"));
+    const auto journal = store->journal().all();
     ASSERT_EQ(journal.size(), 2u);
     EXPECT_EQ(journal[0].page, "gettemp.asp");
     EXPECT_EQ(journal[1].page, "getversion.asp");
@@ -137,8 +137,8 @@ TEST_F(HttpLimits, HeaderCountAndSizeAreBounded) {
     close(fd);
     EXPECT_TRUE(reply.empty() || rawStatus(reply) >= 400) << reply.substr(0, 40);
 
-    EXPECT_FALSE(store->evaluation("EvalHDR01"));
-    EXPECT_TRUE(store->journal().empty());
+    EXPECT_FALSE(store->profiles().evaluation("EvalHDR01"));
+    EXPECT_TRUE(store->journal().all().empty());
     EXPECT_EQ(records("/getversion.asp?Major=1&Minor=1&Rev=11").RecordCount(), 1);
 }
 
@@ -155,8 +155,8 @@ TEST_F(HttpLimits, RangesAreNotApplied) {
 }
 
 TEST_F(HttpLimits, HeadRunsNoPageAndOtherMethodsAreNotAllowed) {
-    ASSERT_TRUE(store->addAccount("olga", "pw"));
-    ASSERT_TRUE(store->registerEvaluation("EvalHEAD1"));
+    ASSERT_TRUE(store->profiles().addAccount("olga", "pw"));
+    ASSERT_TRUE(store->profiles().registerEvaluation("EvalHEAD1"));
     const std::string head = rawExchange(
         server->port(), "HEAD /sftdata.asp?UID=olga&qIS=headed&PWD=pw HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(rawStatus(head), 200);
@@ -172,12 +172,12 @@ TEST_F(HttpLimits, HeadRunsNoPageAndOtherMethodsAreNotAllowed) {
         EXPECT_EQ(rawStatus(reply), 405) << method;
         EXPECT_NE(reply.find("Allow: GET, HEAD"), std::string::npos) << method;
     }
-    EXPECT_TRUE(store->items(store->subscriber("olga")->id).empty());
-    EXPECT_TRUE(store->journal().empty());
+    EXPECT_TRUE(store->inventory().items(store->profiles().subscriber("olga")->id).empty());
+    EXPECT_TRUE(store->journal().all().empty());
     // The HEAD of the reset page did not reset either: the upload after it is still there.
     get("/evalsftdata.asp?UID=EvalHEAD1&qIS=kept");
     rawExchange(server->port(), "HEAD /evalupdatedata.asp?UID=EvalHEAD1 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
-    EXPECT_EQ(store->items(store->evaluation("EvalHEAD1")->id).size(), 1u);
+    EXPECT_EQ(store->inventory().items(store->profiles().evaluation("EvalHEAD1")->id).size(), 1u);
 }
 
 // The server keeps the library's response to a constant reply for the next request given the
@@ -193,7 +193,7 @@ TEST_F(HttpLimits, AKeptReplyIsNeverSentForAnother) {
         return rawExchange(server->port(),
                            "PUT " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
     };
-    for (std::int64_t rev = 1; rev <= 10; ++rev) store->allowVersion(Version{1, 1, rev});
+    for (std::int64_t rev = 1; rev <= 10; ++rev) store->versions().allow(Version{1, 1, rev});
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(header(put("/sftdata.asp"), "Allow"), "GET, HEAD");
         EXPECT_EQ(header(put("/profile/hwsw.asp"), "Allow"), "GET, HEAD, POST");
@@ -249,13 +249,13 @@ protected:
 };
 
 TEST_F(GoneClients, ARequestWhoseClientHasGoneIsNotRun) {
-    ASSERT_TRUE(store->addAccount("slowpoke", "pw"));
+    ASSERT_TRUE(store->profiles().addAccount("slowpoke", "pw"));
     SendReset(true);
-    EXPECT_FALSE(store->subscriber("slowpoke")->runStarted);
-    for (const JournalEntry& e : store->journal()) EXPECT_NE(e.page, "updatedata.asp");
+    EXPECT_FALSE(store->profiles().subscriber("slowpoke")->runStarted);
+    for (const JournalEntry& e : store->journal().all()) EXPECT_NE(e.page, "updatedata.asp");
 
     SendReset(false);  // the same request, waited for, is run
-    EXPECT_TRUE(store->subscriber("slowpoke")->runStarted);
+    EXPECT_TRUE(store->profiles().subscriber("slowpoke")->runStarted);
 }
 
 // One event loop, and a password check that takes a while: the loop serves other clients
@@ -277,7 +277,7 @@ protected:
 };
 
 TEST_F(ParkedRequests, TheLoopServesOthersWhileAPasswordIsChecked) {
-    ASSERT_TRUE(store->addAccount("slowpoke", "pw"));
+    ASSERT_TRUE(store->profiles().addAccount("slowpoke", "pw"));
     const int fd = startCheck();
     ASSERT_GE(fd, 0);
     const std::string other =
@@ -292,7 +292,7 @@ TEST_F(ParkedRequests, TheLoopServesOthersWhileAPasswordIsChecked) {
 }
 
 TEST_F(ParkedRequests, TheLoopServesOthersWhileAProfilePageSignInIsChecked) {
-    ASSERT_TRUE(store->addAccount("slowpoke", "pw"));
+    ASSERT_TRUE(store->profiles().addAccount("slowpoke", "pw"));
     std::atomic<bool> signedIn{false};
     std::thread browser([&] {
         signedIn = !signIn("slowpoke", "pw").empty();
@@ -307,7 +307,7 @@ TEST_F(ParkedRequests, TheLoopServesOthersWhileAProfilePageSignInIsChecked) {
 }
 
 TEST_F(ParkedRequests, StoppingAnswersWhatWasHandedOver) {
-    ASSERT_TRUE(store->addAccount("slowpoke", "pw"));
+    ASSERT_TRUE(store->profiles().addAccount("slowpoke", "pw"));
     const int fd = startCheck();
     ASSERT_GE(fd, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the check is under way

@@ -17,9 +17,9 @@ std::string text(const platform::FieldValue& v) {
 
 std::vector<std::pair<std::string, std::string>> itemsOf(Store& store, const std::string& name) {
     std::vector<std::pair<std::string, std::string>> out;
-    const auto profile = store.profileNamed(name);
+    const auto profile = store.profiles().named(name);
     if (!profile) return out;
-    for (const Item& item : store.items(profile->id)) out.emplace_back(item.category, item.text);
+    for (const Item& item : store.inventory().items(profile->id)) out.emplace_back(item.category, item.text);
     return out;
 }
 
@@ -34,9 +34,9 @@ TEST_P(VersionPage, AllowsTheVersionANewDatabaseListsAndRefusesOthers) {
 }
 
 TEST_P(VersionPage, FollowsTheTableOfAllowedVersions) {
-    store->allowVersion(Version{1, 1, 10});
+    store->versions().allow(Version{1, 1, 10});
     EXPECT_EQ(records("/getversion.asp?Major=1&Minor=1&Rev=10").RecordCount(), 1);
-    ASSERT_TRUE(store->disallowVersion(Version{1, 1, 11}));
+    ASSERT_TRUE(store->versions().disallow(Version{1, 1, 11}));
     EXPECT_EQ(records("/getversion.asp?Major=1&Minor=1&Rev=11").RecordCount(), 0);
 }
 
@@ -45,7 +45,7 @@ protected:
     void SetUp() override {
         ServiceFixture::SetUp();
         if (IsSkipped()) return;
-        ASSERT_TRUE(store->addAccount("alice", "Correct Horse"));
+        ASSERT_TRUE(store->profiles().addAccount("alice", "Correct Horse"));
     }
 };
 
@@ -53,7 +53,7 @@ TEST_P(AccountPage, AcceptsTheRightPasswordWithNameAndTheTwoProfileDates) {
     const auto reply = records("/getdata.asp?UID=alice&PWD=" + encode("Correct Horse"));
     ASSERT_EQ(reply.RecordCount(), 1);
     EXPECT_EQ(text(reply.Field(0)), "alice");
-    const auto profile = store->subscriber("alice");
+    const auto profile = store->profiles().subscriber("alice");
     ASSERT_TRUE(profile);
     // Both are dates (dateTime columns), and a new account was last updated when it was made.
     ASSERT_TRUE(std::holds_alternative<platform::Date>(reply.Field(1)));
@@ -72,23 +72,23 @@ TEST_P(AccountPage, RefusesAWrongPasswordAnUnknownNameAndEmptyValues) {
 
 TEST_P(AccountPage, ForgetsAVerifiedPasswordOnceTheAccountIsMadeAgain) {
     ASSERT_EQ(records("/getdata.asp?UID=alice&PWD=" + encode("Correct Horse")).RecordCount(), 1);
-    ASSERT_TRUE(store->removeAccount("alice"));
+    ASSERT_TRUE(store->profiles().removeAccount("alice"));
     EXPECT_EQ(records("/getdata.asp?UID=alice&PWD=" + encode("Correct Horse")).RecordCount(), 0);
-    ASSERT_TRUE(store->addAccount("alice", "new one"));
+    ASSERT_TRUE(store->profiles().addAccount("alice", "new one"));
     EXPECT_EQ(records("/getdata.asp?UID=alice&PWD=" + encode("Correct Horse")).RecordCount(), 0);
     EXPECT_EQ(records("/getdata.asp?UID=alice&PWD=new+one").RecordCount(), 1);
 }
 
 TEST_P(AccountPage, FinalizeMovesTheLastUpdateDateAndMarksTheRunComplete) {
-    const auto before = store->subscriber("alice");
+    const auto before = store->profiles().subscriber("alice");
     ASSERT_TRUE(before);
     ASSERT_EQ(records("/updatedata.asp?UID=alice&PWD=Correct+Horse&crDate=x&luDate=y").RecordCount(), 0);
-    EXPECT_TRUE(store->subscriber("alice")->runStarted);
-    EXPECT_FALSE(store->subscriber("alice")->runCompleted);
+    EXPECT_TRUE(store->profiles().subscriber("alice")->runStarted);
+    EXPECT_FALSE(store->profiles().subscriber("alice")->runCompleted);
     ASSERT_EQ(records("/finalize.asp?UID=alice&PWD=wrong").RecordCount(), 0);
-    EXPECT_FALSE(store->subscriber("alice")->runCompleted);
+    EXPECT_FALSE(store->profiles().subscriber("alice")->runCompleted);
     ASSERT_EQ(records("/finalize.asp?UID=alice&PWD=Correct+Horse").RecordCount(), 0);
-    const auto after = store->subscriber("alice");
+    const auto after = store->profiles().subscriber("alice");
     ASSERT_TRUE(after->runCompleted);
     EXPECT_EQ(after->lastUpdate, *after->runCompleted);
     EXPECT_EQ(after->created, before->created);
@@ -101,8 +101,8 @@ protected:
 };
 
 TEST_P(Uploads, ResetThenEveryUploadPageStoresItsItemInArrivalOrder) {
-    const auto pre = store->subscriber("alice");
-    store->addItem(pre->id, "Software", "left over from the last run");
+    const auto pre = store->profiles().subscriber("alice");
+    store->inventory().add(pre->id, "Software", "left over from the last run");
     get("/updatedata.asp?UID=alice" + creds() + "&crDate=1%2F2%2F2020&luDate=3%2F4%2F2021");
     EXPECT_TRUE(itemsOf(*store, "alice").empty());
 
@@ -120,7 +120,7 @@ TEST_P(Uploads, ResetThenEveryUploadPageStoresItsItemInArrivalOrder) {
                 ElementsAre(Pair("Software", "Editor 2.0"), Pair("Sound", "HD Audio"), Pair("Video", "VGA 1.2"),
                             Pair("Printer", "Laser"), Pair("MMS", "Maker Model"), Pair("BIOS", "Firmware 9"),
                             Pair("OS", "Linux"), Pair("NIC", "eth0"), Pair("Software", "Browser")));
-    const auto items = store->items(store->subscriber("alice")->id);
+    const auto items = store->inventory().items(store->profiles().subscriber("alice")->id);
     EXPECT_TRUE(std::is_sorted(items.begin(), items.end(), [](auto& a, auto& b) { return a.seq < b.seq; }));
     EXPECT_EQ(items[5].configDate, std::optional<std::string>("5/6/2024"));
     EXPECT_FALSE(items[0].configDate);
@@ -138,7 +138,7 @@ TEST_P(Uploads, AWrongPasswordOrUnknownNameStoresNothing) {
     EXPECT_EQ(get("/mainhwddata.asp?UID=alice&ConfigDate=1&BIOS=intruder&PWD=").first, 200);
     EXPECT_EQ(get("/sftdata.asp?UID=mallory&qIS=intruder" + creds()).first, 200);
     EXPECT_THAT(itemsOf(*store, "alice"), ElementsAre(Pair("Software", "kept")));
-    EXPECT_FALSE(store->profileNamed("mallory"));
+    EXPECT_FALSE(store->profiles().named("mallory"));
 }
 
 TEST_P(Uploads, OddValuesAreStoredExactly) {
@@ -147,7 +147,7 @@ TEST_P(Uploads, OddValuesAreStoredExactly) {
         "tab\there\nnew line", std::string("nul\0byte", 8), "\xFF\xFE not UTF-8", std::string(3000, 'x'),
     };
     for (const auto& value : odd) get("/sftdata.asp?UID=alice&qIS=" + encode(value) + creds());
-    const auto items = store->items(store->subscriber("alice")->id);
+    const auto items = store->inventory().items(store->profiles().subscriber("alice")->id);
     ASSERT_EQ(items.size(), odd.size());
     for (std::size_t i = 0; i < odd.size(); ++i) EXPECT_EQ(items[i].text, odd[i]) << i;
 }
@@ -166,7 +166,7 @@ class EvaluationTwins : public BackendServiceFixture {};
 
 TEST_P(EvaluationTwins, StoreForARegisteredIdentifierWithoutAPassword) {
     EXPECT_EQ(records("/gettemp.asp?TempID=Eval2B3C4").RecordCount(), 0);
-    ASSERT_TRUE(store->evaluation("Eval2B3C4"));
+    ASSERT_TRUE(store->profiles().evaluation("Eval2B3C4"));
     get("/evalupdatedata.asp?UID=Eval2B3C4");
     get("/evalsftdata.asp?UID=Eval2B3C4&qIS=Editor");
     get("/evalsounddata.asp?UID=Eval2B3C4&Sound=Speaker");
@@ -180,7 +180,7 @@ TEST_P(EvaluationTwins, StoreForARegisteredIdentifierWithoutAPassword) {
                 ElementsAre(Pair("Software", "Editor"), Pair("Sound", "Speaker"), Pair("Video", "VGA"),
                             Pair("Printer", "Inkjet"), Pair("MMS", "Box"), Pair("BIOS", "Firmware"),
                             Pair("OS", "Linux"), Pair("NIC", "wlan0")));
-    EXPECT_EQ(store->items(store->evaluation("Eval2B3C4")->id)[5].configDate, std::optional<std::string>("today"));
+    EXPECT_EQ(store->inventory().items(store->profiles().evaluation("Eval2B3C4")->id)[5].configDate, std::optional<std::string>("today"));
 
     get("/evalupdatedata.asp?UID=Eval2B3C4");
     EXPECT_TRUE(itemsOf(*store, "Eval2B3C4").empty());
@@ -190,12 +190,12 @@ TEST_P(EvaluationTwins, RefuseAnUnknownIdentifier) {
     get("/gettemp.asp?TempID=EvalAAAAA");
     EXPECT_EQ(get("/evalsftdata.asp?UID=EvalBBBBB&qIS=Editor").first, 200);
     EXPECT_EQ(get("/evalupdatedata.asp?UID=EvalBBBBB").first, 200);
-    EXPECT_FALSE(store->profileNamed("EvalBBBBB"));
+    EXPECT_FALSE(store->profiles().named("EvalBBBBB"));
     EXPECT_TRUE(itemsOf(*store, "EvalAAAAA").empty());
 }
 
 TEST_P(EvaluationTwins, AreNotReachableWithASubscribersName) {
-    ASSERT_TRUE(store->addAccount("carol", "pw"));
+    ASSERT_TRUE(store->profiles().addAccount("carol", "pw"));
     get("/evalsftdata.asp?UID=carol&qIS=sneaked+in");
     get("/sftdata.asp?UID=EvalAAAAA&qIS=x&PWD=");
     EXPECT_TRUE(itemsOf(*store, "carol").empty());
@@ -211,7 +211,7 @@ TEST_P(EvaluationTwins, RegisteringAgainKeepsTheProfile) {
 class Routing : public ServiceFixture {};
 
 TEST_F(Routing, AMissingKeyIsABadRequestAndStoresNothing) {
-    ASSERT_TRUE(store->addAccount("dave", "pw"));
+    ASSERT_TRUE(store->profiles().addAccount("dave", "pw"));
     EXPECT_EQ(get("/getversion.asp?Major=1&Minor=1").first, 400);
     EXPECT_EQ(get("/getdata.asp?UID=dave").first, 400);
     EXPECT_EQ(get("/gettemp.asp").first, 400);
@@ -222,7 +222,7 @@ TEST_F(Routing, AMissingKeyIsABadRequestAndStoresNothing) {
     EXPECT_EQ(get("/evalNICdata.asp?UID=EvalX").first, 400);
     EXPECT_EQ(get("/finalize.asp?PWD=pw").first, 400);
     EXPECT_TRUE(itemsOf(*store, "dave").empty());
-    EXPECT_FALSE(store->subscriber("dave")->runCompleted);
+    EXPECT_FALSE(store->profiles().subscriber("dave")->runCompleted);
     // An empty value is present, not missing.
     EXPECT_EQ(get("/sftdata.asp?UID=dave&qIS=&PWD=pw").first, 200);
     EXPECT_THAT(itemsOf(*store, "dave"), ElementsAre(Pair("Software", "")));
@@ -257,12 +257,12 @@ TEST_F(Routing, AnOverlongRequestIsRefusedAndTheServerGoesOn) {
     EXPECT_EQ(rawStatus(reply), 414);
     EXPECT_EQ(records("/getversion.asp?Major=1&Minor=1&Rev=11").RecordCount(), 1);
     // Refused before any work: the journal holds only the request that was served.
-    ASSERT_EQ(store->journal().size(), 1u);
-    EXPECT_EQ(store->journal().front().page, "getversion.asp");
+    ASSERT_EQ(store->journal().all().size(), 1u);
+    EXPECT_EQ(store->journal().all().front().page, "getversion.asp");
 }
 
 TEST_F(Routing, OtherMethodsStoreNothing) {
-    ASSERT_TRUE(store->addAccount("erin", "pw"));
+    ASSERT_TRUE(store->profiles().addAccount("erin", "pw"));
     const auto res = client->Post("/sftdata.asp?UID=erin&qIS=posted&PWD=pw", "body", "text/plain");
     ASSERT_TRUE(res);
     EXPECT_GE(res->status, 400);
@@ -275,7 +275,7 @@ protected:
 };
 
 TEST_P(Journal, KeepsEveryServedRequestInOrderWithDecodedValuesAndItsStatus) {
-    ASSERT_TRUE(store->addAccount("frank", "pa ss"));
+    ASSERT_TRUE(store->profiles().addAccount("frank", "pa ss"));
     get("/getversion.asp?Major=1&Minor=1&Rev=11");
     get("/vantrel/getdata.asp?UID=frank&PWD=pa+ss");
     get("/sftdata.asp?UID=frank&qIS=" + encode("a&b=c#d%e+f g") + "&PWD=pa+ss");
@@ -283,7 +283,7 @@ TEST_P(Journal, KeepsEveryServedRequestInOrderWithDecodedValuesAndItsStatus) {
     get("/sftdata.asp?UID=frank");
 
     // The unknown page and the missing key were refused before any work: not journalled.
-    const auto journal = store->journal();
+    const auto journal = store->journal().all();
     ASSERT_EQ(journal.size(), 3u);
     EXPECT_EQ(journal[0].page, "getversion.asp");
     EXPECT_THAT(journal[0].params, ElementsAre(Pair("Major", "1"), Pair("Minor", "1"), Pair("Rev", "11")));
@@ -298,7 +298,7 @@ TEST_P(Journal, KeepsEveryServedRequestInOrderWithDecodedValuesAndItsStatus) {
 
 TEST_P(Journal, NeverHoldsThePasswordInTheDatabaseOrTheFile) {
     const std::string secret = "Zebra-Secret-4711";
-    ASSERT_TRUE(store->addAccount("gina", secret));
+    ASSERT_TRUE(store->profiles().addAccount("gina", secret));
     get("/getdata.asp?UID=gina&PWD=" + secret);
     get("/sftdata.asp?UID=gina&qIS=x&pwd=" + secret);  // keys match in any case, so does the mask
     get("/getdata.asp?UID=gina&PWD=wrong-" + secret);
@@ -317,7 +317,7 @@ TEST_P(Journal, NeverHoldsThePasswordInTheDatabaseOrTheFile) {
 
 TEST_P(Journal, FileLinesMatchTheTable) {
     get("/gettemp.asp?TempID=" + encode("line\nbreak\tand tab"));
-    const auto journal = store->journal();
+    const auto journal = store->journal().all();
     ASSERT_EQ(journal.size(), 1u);
     const std::string file = readFile(journalFile());
     EXPECT_EQ(file, journalLine(journal[0]) + "\n");
@@ -327,7 +327,7 @@ TEST_P(Journal, FileLinesMatchTheTable) {
 class ProfilePage : public BackendServiceFixture {};
 
 TEST_P(ProfilePage, ListsTheItemsByCategoryWithMarkupEscaped) {
-    ASSERT_TRUE(store->addAccount("hank", "pw"));
+    ASSERT_TRUE(store->profiles().addAccount("hank", "pw"));
     get("/sftdata.asp?UID=hank&qIS=" + encode("<script>alert('x')</script> & more") + "&PWD=pw");
     get("/OSdata.asp?UID=hank&OS=" + encode("\"Quoted\" OS") + "&PWD=pw");
     get("/sftdata.asp?UID=hank&qIS=Second&PWD=pw");
@@ -399,7 +399,7 @@ TEST_F(ServerLifecycle, StoppingEndsIdleKeptAliveConnections) {
 
 TEST_F(ServerLifecycle, ConcurrentUploadsAreAllStoredEachInItsOwnOrder) {
     constexpr int kThreads = 4, kEach = 50;
-    for (int t = 0; t < kThreads; ++t) ASSERT_TRUE(store->addAccount("user" + std::to_string(t), "pw"));
+    for (int t = 0; t < kThreads; ++t) ASSERT_TRUE(store->profiles().addAccount("user" + std::to_string(t), "pw"));
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([this, t] {
@@ -410,11 +410,11 @@ TEST_F(ServerLifecycle, ConcurrentUploadsAreAllStoredEachInItsOwnOrder) {
         });
     for (auto& th : threads) th.join();
     for (int t = 0; t < kThreads; ++t) {
-        const auto items = store->itemsOf("user" + std::to_string(t));
+        const auto items = store->inventory().items(store->profiles().named("user" + std::to_string(t))->id);
         ASSERT_EQ(items.size(), static_cast<std::size_t>(kEach));
         for (int i = 0; i < kEach; ++i) EXPECT_EQ(items[i].text, std::to_string(i));
     }
-    const auto journal = store->journal();
+    const auto journal = store->journal().all();
     EXPECT_EQ(journal.size(), static_cast<std::size_t>(kThreads * kEach));
 }
 

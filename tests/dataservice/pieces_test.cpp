@@ -7,11 +7,13 @@
 
 #include <pugixml.hpp>
 
-#include "dataservice/journal.h"
-#include "dataservice/listing.h"
-#include "dataservice/passwords.h"
-#include "dataservice/recordset_writer.h"
-#include "dataservice/text.h"
+#include "dataservice/common/journal_format.h"
+#include "dataservice/cli/listing.h"
+#include "dataservice/common/passwords.h"
+#include "dataservice/pages/recordset_writer.h"
+#include "dataservice/common/params.h"
+#include "dataservice/common/markup.h"
+#include "platform/common/text.h"
 #include "tests/dataservice/harness.h"
 
 namespace dataservice::testing {
@@ -43,14 +45,14 @@ TEST(QueryDecoding, FindsKeysInAnyCaseAndTakesTheFirst) {
 }
 
 TEST(Utf8Repair, ReplacesMalformedSequencesAndWhatXmlCannotCarry) {
-    EXPECT_EQ(repairUtf8("ok \xC3\xBC", true), "ok \xC3\xBC");
-    EXPECT_EQ(repairUtf8("\xFF", false), "\xEF\xBF\xBD");
-    EXPECT_EQ(repairUtf8("\xC3", false), "\xEF\xBF\xBD");                  // cut short
-    EXPECT_EQ(repairUtf8("\xC0\xAF", false), "\xEF\xBF\xBD\xEF\xBF\xBD");  // overlong
-    EXPECT_EQ(repairUtf8("\xED\xA0\x80", false).find("\xED"), std::string::npos);  // surrogate
-    EXPECT_EQ(repairUtf8("\xF0\x9F\x98\x80", true), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(repairUtf8(std::string("a\0b\x01", 4), false), std::string("a\0b\x01", 4));
-    EXPECT_EQ(repairUtf8(std::string("a\0b\x01\t", 5), true), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\t");
+    EXPECT_EQ(xmlSafeText("ok \xC3\xBC"), "ok \xC3\xBC");
+    EXPECT_EQ(text::RepairUtf8("\xFF"), "\xEF\xBF\xBD");
+    EXPECT_EQ(text::RepairUtf8("\xC3"), "\xEF\xBF\xBD");                  // cut short
+    EXPECT_EQ(text::RepairUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // overlong
+    EXPECT_EQ(text::RepairUtf8("\xED\xA0\x80").find("\xED"), std::string::npos);  // surrogate
+    EXPECT_EQ(xmlSafeText("\xF0\x9F\x98\x80"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(text::RepairUtf8(std::string("a\0b\x01", 4)), std::string("a\0b\x01", 4));
+    EXPECT_EQ(xmlSafeText(std::string("a\0b\x01\t", 5)), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\t");
 }
 
 TEST(Escaping, XmlAttributesAndHtml) {

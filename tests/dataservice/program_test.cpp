@@ -1,5 +1,5 @@
 // The real program: its command line, and serving on a port it picks and prints.
-#include "dataservice/listing.h"
+#include "dataservice/cli/listing.h"
 #include "tests/dataservice/child.h"
 
 namespace dataservice::testing {
@@ -77,10 +77,10 @@ TEST_P(Program, ManagesAccountsAndVersions) {
     EXPECT_EQ(run({"--db", db(), "list-accounts"}).out, "jo\nkim\nlee\n");
     {
         Store store(db());
-        EXPECT_TRUE(verifyPassword("from stdin", store.credentials("kim")->passwordHash));
-        EXPECT_TRUE(verifyPassword("--starts-with-dashes", store.credentials("lee")->passwordHash));
+        EXPECT_TRUE(verifyPassword("from stdin", store.profiles().credentials("kim")->passwordHash));
+        EXPECT_TRUE(verifyPassword("--starts-with-dashes", store.profiles().credentials("lee")->passwordHash));
         // The program hashes with the full iteration count, whatever the tests use.
-        EXPECT_EQ(passwordIterations(store.credentials("jo")->passwordHash), kDefaultPasswordIterations);
+        EXPECT_EQ(passwordIterations(store.profiles().credentials("jo")->passwordHash), kDefaultPasswordIterations);
     }
     EXPECT_EQ(run({"--db", db(), "remove-account", "jo"}).status, 0);
     EXPECT_EQ(run({"--db", db(), "remove-account", "jo"}).status, 1);

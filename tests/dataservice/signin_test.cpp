@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "dataservice/pages.h"
+#include "dataservice/pages/site.h"
 #include "tests/dataservice/harness.h"
 
 namespace dataservice::testing {
@@ -19,8 +19,8 @@ protected:
     void SetUp() override {
         ServiceFixture::SetUp();
         if (IsSkipped()) return;
-        ASSERT_TRUE(store->addAccount("alice", "Correct Horse"));
-        ASSERT_TRUE(store->addAccount("bob", "bobs pw"));
+        ASSERT_TRUE(store->profiles().addAccount("alice", "Correct Horse"));
+        ASSERT_TRUE(store->profiles().addAccount("bob", "bobs pw"));
         get("/updatedata.asp?UID=alice&PWD=Correct+Horse&crDate=&luDate=");
         get("/sftdata.asp?UID=alice&qIS=Alice+Editor+1.0&PWD=Correct+Horse");
         get("/sftdata.asp?UID=alice&qIS=" + encode("<script>alert(1)</script>") + "&PWD=Correct+Horse");
@@ -65,7 +65,7 @@ TEST_P(SignIn, ASubscriberSeesExactlyTheirOwnProfileGroupedInArrivalOrder) {
     EXPECT_EQ(html.find("<script>alert"), std::string::npos);
     EXPECT_NE(html.find("<td class=\"count\">3</td>"), std::string::npos);
     EXPECT_NE(html.find("<dd id=\"last-run\">Completed</dd>"), std::string::npos);
-    EXPECT_NE(html.find(store->subscriber("alice")->created), std::string::npos);
+    EXPECT_NE(html.find(store->profiles().subscriber("alice")->created), std::string::npos);
     EXPECT_NE(html.find("<script src=\"filter.js\""), std::string::npos);
     EXPECT_NE(html.find("id=\"program-filter\" hidden"), std::string::npos);  // shown by the script alone
     EXPECT_NE(res->get_header_value("Content-Security-Policy").find("script-src 'self';"), std::string::npos);
@@ -164,8 +164,8 @@ protected:
         VANTREL_SKIP_WITHOUT(GetParam());
         database = std::make_unique<TestDatabase>(GetParam(), dir);
         store = std::make_unique<Store>(database->target(), StoreOptions{kTestIterations});
-        ASSERT_TRUE(store->addAccount("alice", "right"));
-        ASSERT_TRUE(store->addAccount("bob", "bobs"));
+        ASSERT_TRUE(store->profiles().addAccount("alice", "right"));
+        ASSERT_TRUE(store->profiles().addAccount("bob", "bobs"));
         options.signIn = SignInLimits{3, 10, 900};
         pages = std::make_unique<Pages>(*store, Pages::JournalObserver{}, options);
     }
@@ -189,10 +189,10 @@ protected:
 TEST_P(Limits, AGuessingFloodOnAnAccountCostsNoHashingAndLocksOnlyThatAccount) {
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(accepted("alice", "guess" + std::to_string(i), "10.0.0.1"));
     const auto derived = pages->verifier().derivations();
-    const auto journalled = store->journal().size();
+    const auto journalled = store->journal().all().size();
     for (int i = 0; i < 200; ++i) EXPECT_FALSE(accepted("alice", "guess", "10.0.0." + std::to_string(i % 50)));
     EXPECT_EQ(pages->verifier().derivations(), derived);  // checked before any hashing
-    EXPECT_EQ(store->journal().size(), journalled);        // and refused without a trace
+    EXPECT_EQ(store->journal().all().size(), journalled);        // and refused without a trace
     EXPECT_FALSE(accepted("alice", "right", "10.0.0.99"));  // answered as a wrong password
     EXPECT_TRUE(accepted("bob", "bobs", "10.0.0.1"));       // another user gets in at once
 
@@ -222,11 +222,11 @@ TEST_P(Limits, AnAddressTryingManyNamesIsStoppedAndAVerifiedRunGoesOn) {
     upload.rawQuery = "UID=alice&qIS=still+stored&PWD=right";
     upload.clientAddress = "10.0.0.1";
     pages->handle(upload);
-    EXPECT_EQ(store->items(store->subscriber("alice")->id).size(), 1u);
+    EXPECT_EQ(store->inventory().items(store->profiles().subscriber("alice")->id).size(), 1u);
 }
 
 TEST_P(Limits, WalkingEvaluationNamesIsStoppedPerAddress) {
-    ASSERT_TRUE(store->registerEvaluation("Eval0000A"));
+    ASSERT_TRUE(store->profiles().registerEvaluation("Eval0000A"));
     HttpRequest r;
     r.path = "/evalsftdata.asp";
     r.clientAddress = "10.7.7.7";
@@ -236,10 +236,10 @@ TEST_P(Limits, WalkingEvaluationNamesIsStoppedPerAddress) {
     }
     r.rawQuery = "UID=Eval0000A&qIS=guessed";
     pages->handle(r);
-    EXPECT_TRUE(store->items(store->evaluation("Eval0000A")->id).empty());
+    EXPECT_TRUE(store->inventory().items(store->profiles().evaluation("Eval0000A")->id).empty());
     r.clientAddress = "10.7.7.8";
     pages->handle(r);
-    EXPECT_EQ(store->items(store->evaluation("Eval0000A")->id).size(), 1u);
+    EXPECT_EQ(store->inventory().items(store->profiles().evaluation("Eval0000A")->id).size(), 1u);
 }
 
 class Expiry : public ::testing::TestWithParam<Backend> {
@@ -263,38 +263,38 @@ protected:
 TEST_P(Expiry, AnEvaluationProfileWithoutUploadsExpiresAndUploadsKeepItAlive) {
     auto store = open();
     Pages pages(*store);
-    ASSERT_TRUE(store->registerEvaluation("EvalOLD00"));
-    ASSERT_TRUE(store->registerEvaluation("EvalUSED0"));
-    store->createSession(tokenDigest("t"), store->evaluation("EvalOLD00")->id, "csrf", 365 * kDay);
+    ASSERT_TRUE(store->profiles().registerEvaluation("EvalOLD00"));
+    ASSERT_TRUE(store->profiles().registerEvaluation("EvalUSED0"));
+    store->sessions().create(tokenDigest("t"), store->profiles().evaluation("EvalOLD00")->id, "csrf", 365 * kDay);
     fakeNow += 20 * kDay;
     pages.handle("/evalsftdata.asp", "UID=EvalUSED0&qIS=fresh");
     fakeNow += 20 * kDay;
-    EXPECT_FALSE(store->evaluation("EvalOLD00"));  // gone at once, swept or not
-    EXPECT_FALSE(store->session(tokenDigest("t")));
-    EXPECT_TRUE(store->evaluation("EvalUSED0"));
+    EXPECT_FALSE(store->profiles().evaluation("EvalOLD00"));  // gone at once, swept or not
+    EXPECT_FALSE(store->sessions().find(tokenDigest("t")));
+    EXPECT_TRUE(store->profiles().evaluation("EvalUSED0"));
     pages.handle("/evalsftdata.asp", "UID=EvalOLD00&qIS=too+late");  // also sweeps: a while has passed
     EXPECT_EQ(store->purgeExpired(), 0);
     // Registering the name again starts an empty profile.
-    ASSERT_TRUE(store->registerEvaluation("EvalOLD00"));
-    EXPECT_TRUE(store->items(store->evaluation("EvalOLD00")->id).empty());
+    ASSERT_TRUE(store->profiles().registerEvaluation("EvalOLD00"));
+    EXPECT_TRUE(store->inventory().items(store->profiles().evaluation("EvalOLD00")->id).empty());
     fakeNow += 31 * kDay;
-    EXPECT_FALSE(store->evaluation("EvalUSED0"));
+    EXPECT_FALSE(store->profiles().evaluation("EvalUSED0"));
 }
 
 TEST_P(Expiry, TheJournalKeepsABoundedWindow) {
     auto store = open(100);
     Pages pages(*store);
     for (int i = 0; i < 500; ++i) pages.handle("/getversion.asp", "Major=1&Minor=1&Rev=" + std::to_string(i));
-    const auto journal = store->journal();
+    const auto journal = store->journal().all();
     EXPECT_LE(journal.size(), 100u + 64u);
     EXPECT_EQ(journal.back().params[2].second, "499");  // the newest are the ones kept
     fakeNow += 8 * kDay;
     store->purgeExpired();
-    EXPECT_TRUE(store->journal().empty());
+    EXPECT_TRUE(store->journal().all().empty());
     // Requests refused before any work leave nothing.
     pages.handle("/nosuch.asp", "a=1");
     pages.handle("/sftdata.asp", "UID=x");
-    EXPECT_TRUE(store->journal().empty());
+    EXPECT_TRUE(store->journal().all().empty());
 }
 
 TEST(Migration, ADatabaseOfThePreviousSchemaOpensWithItsData) {
@@ -326,15 +326,15 @@ TEST(Migration, ADatabaseOfThePreviousSchemaOpensWithItsData) {
     }
     {
         Store store(file, StoreOptions{kTestIterations});
-        ASSERT_TRUE(store.evaluation("EvalABCDE"));  // not expired by the upgrade itself
-        EXPECT_EQ(store.itemsOf("EvalABCDE").front().text, "kept through the upgrade");
-        EXPECT_EQ(store.journal().size(), 1u);
-        ASSERT_TRUE(store.addAccount("new", "pw"));
-        store.createSession(tokenDigest("s"), store.subscriber("new")->id, "c", 60);
-        EXPECT_TRUE(store.session(tokenDigest("s")));
+        ASSERT_TRUE(store.profiles().evaluation("EvalABCDE"));  // not expired by the upgrade itself
+        EXPECT_EQ(store.inventory().items(store.profiles().named("EvalABCDE")->id).front().text, "kept through the upgrade");
+        EXPECT_EQ(store.journal().all().size(), 1u);
+        ASSERT_TRUE(store.profiles().addAccount("new", "pw"));
+        store.sessions().create(tokenDigest("s"), store.profiles().subscriber("new")->id, "c", 60);
+        EXPECT_TRUE(store.sessions().find(tokenDigest("s")));
     }
     Store again(file, StoreOptions{kTestIterations});  // and opens again as it is
-    EXPECT_TRUE(again.session(tokenDigest("s")));
+    EXPECT_TRUE(again.sessions().find(tokenDigest("s")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, SignIn, kBackends, backendName);

@@ -2,8 +2,9 @@
 // line form (which must read back exactly), UTF-8 repair and the escapes.
 #include <string_view>
 
-#include "dataservice/journal.h"
-#include "dataservice/text.h"
+#include "dataservice/common/journal_format.h"
+#include "dataservice/common/params.h"
+#include "dataservice/common/markup.h"
 #include "tests/fuzz/fuzz_target.h"
 #include "platform/common/text.h"
 
@@ -20,7 +21,7 @@ VANTREL_FUZZ_TARGET(query) {
     require(dataservice::decodeParams(dataservice::encodeParams(params)) == params);
     require(dataservice::percentDecode(input, false).size() <= input.size());
 
-    const std::string repaired = dataservice::repairUtf8(input, true);
+    const std::string repaired = dataservice::xmlSafeText(input);
     for (std::size_t i = 0; i < repaired.size();) {
         const std::size_t n = text::Utf8SequenceLength(repaired, i);
         require(n > 0);

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "dataservice/pages.h"
-#include "dataservice/store.h"
-#include "dataservice/text.h"
+#include "dataservice/pages/site.h"
+#include "dataservice/store/store.h"
+#include "dataservice/common/params.h"
+#include "dataservice/common/markup.h"
 #include "tests/fuzz/fuzz_target.h"
 
 using vantrel::fuzz::require;
@@ -17,11 +18,11 @@ namespace {
 
 struct World {
     World() : store(":memory:", dataservice::StoreOptions{1}) {
-        store.addAccount("alice", "pw");
-        store.registerEvaluation("Eval2B3C4");
-        const auto id = store.subscriber("alice")->id;
-        store.addItem(id, "Software", "secret-inventory-item");
-        store.addItem(store.evaluation("Eval2B3C4")->id, "Software", "secret-inventory-item");
+        store.profiles().addAccount("alice", "pw");
+        store.profiles().registerEvaluation("Eval2B3C4");
+        const auto id = store.profiles().subscriber("alice")->id;
+        store.inventory().add(id, "Software", "secret-inventory-item");
+        store.inventory().add(store.profiles().evaluation("Eval2B3C4")->id, "Software", "secret-inventory-item");
     }
     dataservice::Store store;
     dataservice::Pages pages{store};

@@ -1,0 +1,21 @@
+# Writes a C++ source that holds text files as std::string_view constants, so that SQL, style
+# sheets and scripts stay real files in the tree and still ship inside the program.
+#   cmake -DOUT=FILE.cpp -DNAMESPACE=NS -DENTRIES="kName=/path/a|kOther=/path/b" -P embed.cmake
+string(REPLACE "|" ";" entries "${ENTRIES}")
+set(body "// Made at build time from the files named below; edit those instead.\n#include <string_view>\n\nnamespace ${NAMESPACE} {\n")
+foreach(entry IN LISTS entries)
+  string(FIND "${entry}" "=" eq)
+  string(SUBSTRING "${entry}" 0 ${eq} name)
+  math(EXPR start "${eq} + 1")
+  string(SUBSTRING "${entry}" ${start} -1 path)
+  file(READ "${path}" content)
+  string(FIND "${content}" ")embed\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${path} holds the embedding's closing delimiter")
+  endif()
+  string(APPEND body "\n// ${path}\nextern const std::string_view ${name};\nconst std::string_view ${name} = R\"embed(${content})embed\";\n")
+endforeach()
+string(APPEND body "\n}  // namespace ${NAMESPACE}\n")
+file(WRITE "${OUT}.tmp" "${body}")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUT}.tmp")

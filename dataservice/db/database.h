@@ -1,0 +1,101 @@
+#pragma once
+// The SQL engines the store runs on: SQLite (one file, the default) and PostgreSQL (a server that
+// several service processes share). The store writes its SQL once, with ?1-style placeholders;
+// what differs between the engines (placeholders, transactions, the schema's version mark,
+// column types) is decided here and in the schema's per-engine text, nowhere else.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace dataservice {
+
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+namespace db {
+
+enum class Engine { SQLite, PostgreSQL };
+
+// A prepared statement, reused: bind, step through the rows (or insert), reset.
+class Statement {
+public:
+    virtual ~Statement() = default;
+    virtual Statement& bind(int i, std::string_view text) = 0;
+    virtual Statement& bind(int i, std::int64_t value) = 0;
+    virtual Statement& bindNull(int i) = 0;
+    Statement& bind(int i, const std::optional<std::string>& text) {
+        return text ? bind(i, std::string_view(*text)) : bindNull(i);
+    }
+    // True when a row is ready, false when the statement has finished.
+    virtual bool step() = 0;
+    void run() {
+        while (step()) {}
+    }
+    virtual std::string text(int col) const = 0;
+    virtual bool isNull(int col) const = 0;
+    std::optional<std::string> optionalText(int col) const {
+        if (isNull(col)) return std::nullopt;
+        return text(col);
+    }
+    // An integer column; a value of any other type fails (StoreError), never reads as a number.
+    virtual std::int64_t integer(int col) const = 0;
+    // A statement from prepareInsert: inserts its one row and answers the row's new key.
+    virtual std::int64_t insert() = 0;
+    // Rows the finished statement inserted, changed or deleted.
+    virtual std::int64_t changes() const = 0;
+    virtual void reset() = 0;
+};
+
+class Connection {
+public:
+    virtual ~Connection() = default;
+    virtual Engine engine() const = 0;
+    virtual std::unique_ptr<Statement> prepare(const std::string& sql) = 0;
+    // "INSERT ... VALUES (...)" of one row into a table whose key is `keyColumn`, made so that
+    // Statement::insert() answers the key the row was given.
+    virtual std::unique_ptr<Statement> prepareInsert(const std::string& sql, const std::string& keyColumn) = 0;
+    // Runs statements without parameters or results (DDL, settings), several at once.
+    virtual void execute(const std::string& sql) = 0;
+    // A write transaction, holding the write lock from its start.
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() noexcept = 0;
+    // Inside a transaction: a savepoint, then either kept or undone (and ended) back to it.
+    virtual void savepoint() = 0;
+    virtual void releaseSavepoint() = 0;
+    virtual void rollbackToSavepoint() = 0;
+    // The schema's version: 0 for a database without our tables. Inside a transaction begun
+    // by beginSchemaChange, which keeps a second process from creating the same tables.
+    virtual void beginSchemaChange() = 0;
+    virtual std::int64_t schemaVersion() = 0;
+    virtual void setSchemaVersion(std::int64_t version) = 0;
+    // True when the failed transaction may simply be run again (a deadlock or a serialization
+    // conflict between processes).
+    virtual bool retryable(const StoreError& error) const = 0;
+};
+
+// "postgresql://..." or "postgres://..." (a libpq connection URI) opens PostgreSQL; anything
+// else is the path of an SQLite file.
+bool isPostgresTarget(std::string_view target);
+std::unique_ptr<Connection> open(const std::string& target);
+// A second connection for reads that must not wait for the writer's commits; none where the
+// target cannot be shared (an SQLite database in memory).
+std::unique_ptr<Connection> openForReading(const std::string& target);
+std::unique_ptr<Connection> openSQLite(const std::string& path);
+std::unique_ptr<Connection> openPostgres(const std::string& uri);
+
+// The schema's text of each engine and version, kept as .sql files beside the engines.
+std::string_view sqliteSchemaV1();
+std::string_view sqliteMigrationV2();
+std::string_view postgresSchemaV2();
+
+// "?N" placeholders as PostgreSQL writes them ("$N"), outside quoted text; and how many.
+std::string postgresPlaceholders(std::string_view sql, int* count = nullptr);
+
+}  // namespace db
+}  // namespace dataservice

@@ -1,0 +1,280 @@
+// The store on PostgreSQL through libpq: statements prepared on the server once per session,
+// values sent apart from the SQL, results in binary so that bytes come back as they went in.
+#include <endian.h>
+#include <libpq-fe.h>
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "dataservice/db/database.h"
+
+namespace dataservice::db {
+
+std::string postgresPlaceholders(std::string_view sql, int* count) {
+    std::string out;
+    out.reserve(sql.size());
+    int highest = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (c == '\'') quoted = !quoted;
+        if (c == '?' && !quoted && i + 1 < sql.size() && sql[i + 1] >= '0' && sql[i + 1] <= '9') {
+            int n = 0;
+            out.push_back('$');
+            while (i + 1 < sql.size() && sql[i + 1] >= '0' && sql[i + 1] <= '9') {
+                n = n * 10 + (sql[i + 1] - '0');
+                out.push_back(sql[++i]);
+            }
+            if (n > highest) highest = n;
+            continue;
+        }
+        out.push_back(c);
+    }
+    if (count) *count = highest;
+    return out;
+}
+
+namespace {
+
+// What the server said went wrong, with its SQLSTATE so that conflicts can be told apart.
+class PostgresError : public StoreError {
+public:
+    PostgresError(const std::string& what, std::string state) : StoreError(what), sqlstate(std::move(state)) {}
+    std::string sqlstate;
+};
+
+[[noreturn]] void fail(PGconn* conn, PGresult* res, const std::string& doing) {
+    std::string state;
+    std::string message = PQerrorMessage(conn);
+    if (res) {
+        if (const char* s = PQresultErrorField(res, PG_DIAG_SQLSTATE)) state = s;
+        if (const char* m = PQresultErrorMessage(res); m && *m) message = m;
+        PQclear(res);
+    }
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    throw PostgresError(doing + ": " + message, state);
+}
+
+struct Result {
+    PGresult* res = nullptr;
+    ~Result() { PQclear(res); }
+};
+
+class PostgresConnection;
+
+class PostgresStatement final : public Statement {
+public:
+    // With `keyColumn`, an insert that answers the new row's key.
+    PostgresStatement(PostgresConnection& connection, const std::string& sql, const std::string& keyColumn = {});
+    ~PostgresStatement() override { PQclear(result_); }
+
+    Statement& bind(int i, std::string_view text) override {
+        Param& p = param(i);
+        p.value.assign(text.data(), text.size());
+        p.null = false;
+        p.binary = true;  // raw bytes: a text or bytea column takes them as they are
+        return *this;
+    }
+    Statement& bind(int i, std::int64_t value) override {
+        Param& p = param(i);
+        p.value = std::to_string(value);
+        p.null = false;
+        p.binary = false;  // as text, whichever integer type the server chose for it
+        return *this;
+    }
+    Statement& bindNull(int i) override {
+        param(i).null = true;
+        return *this;
+    }
+    bool step() override;
+    std::string text(int col) const override {
+        return std::string(PQgetvalue(result_, row_, col), static_cast<std::size_t>(PQgetlength(result_, row_, col)));
+    }
+    bool isNull(int col) const override { return PQgetisnull(result_, row_, col) != 0; }
+    std::int64_t integer(int col) const override {
+        const char* p = PQgetvalue(result_, row_, col);
+        switch (PQgetlength(result_, row_, col)) {
+            case 2: { std::uint16_t v; std::memcpy(&v, p, 2); return static_cast<std::int16_t>(be16toh(v)); }
+            case 4: { std::uint32_t v; std::memcpy(&v, p, 4); return static_cast<std::int32_t>(be32toh(v)); }
+            case 8: { std::uint64_t v; std::memcpy(&v, p, 8); return static_cast<std::int64_t>(be64toh(v)); }
+            default:
+                throw StoreError("column " + std::to_string(col) + " does not hold an integer of 2, 4 or 8 bytes");
+        }
+    }
+    std::int64_t insert() override {
+        if (!insertsRow_) throw StoreError("insert() of a statement not prepared as an insert");
+        if (!step()) throw StoreError("a row was not inserted");
+        return integer(0);
+    }
+    std::int64_t changes() const override { return changes_; }
+    void reset() override {
+        PQclear(result_);
+        result_ = nullptr;
+        row_ = -1;
+        changes_ = 0;
+        for (Param& p : params_) p = Param{};
+    }
+
+private:
+    struct Param {
+        std::string value;
+        bool null = true;
+        bool binary = false;
+    };
+    Param& param(int i) {
+        if (i < 1 || i > static_cast<int>(params_.size())) throw StoreError("no parameter " + std::to_string(i));
+        return params_[static_cast<std::size_t>(i - 1)];
+    }
+    PostgresConnection& connection_;
+    std::string sql_;
+    std::string name_;
+    std::uint64_t preparedIn_ = 0;  // the session it was prepared in; 0: not yet
+    std::vector<Param> params_;
+    bool insertsRow_ = false;
+    PGresult* result_ = nullptr;
+    int row_ = -1;
+    std::int64_t changes_ = 0;
+};
+
+void ignoreNotice(void*, const char*) {}
+
+class PostgresConnection final : public Connection {
+public:
+    explicit PostgresConnection(const std::string& uri) {
+        conn_ = PQconnectdb(uri.c_str());
+        if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+            std::string why = conn_ ? PQerrorMessage(conn_) : "out of memory";
+            while (!why.empty() && why.back() == '\n') why.pop_back();
+            PQfinish(conn_);
+            throw StoreError("cannot connect to the database: " + why);
+        }
+        setUp();
+    }
+    ~PostgresConnection() override { PQfinish(conn_); }
+
+    Engine engine() const override { return Engine::PostgreSQL; }
+    std::unique_ptr<Statement> prepare(const std::string& sql) override {
+        return std::make_unique<PostgresStatement>(*this, sql);
+    }
+    std::unique_ptr<Statement> prepareInsert(const std::string& sql, const std::string& keyColumn) override {
+        return std::make_unique<PostgresStatement>(*this, sql, keyColumn);
+    }
+    void execute(const std::string& sql) override {
+        PGresult* res = PQexec(conn_, sql.c_str());
+        const auto status = PQresultStatus(res);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(conn_, res, "database statement failed");
+        PQclear(res);
+    }
+    void begin() override {
+        reviveIfLost();
+        execute("BEGIN");
+        inTransaction_ = true;
+    }
+    void commit() override {
+        execute("COMMIT");
+        inTransaction_ = false;
+    }
+    void rollback() noexcept override {
+        inTransaction_ = false;
+        try {
+            execute("ROLLBACK");
+        } catch (const StoreError&) {
+            // The session is gone; so is its transaction.
+        }
+    }
+    // A session the server ended (a restart, an idle cut) is opened anew between transactions,
+    // never inside one.
+    void reviveIfLost() {
+        if (inTransaction_ || PQstatus(conn_) == CONNECTION_OK) return;
+        PQreset(conn_);
+        if (PQstatus(conn_) != CONNECTION_OK) fail(conn_, nullptr, "cannot reconnect to the database");
+        setUp();
+    }
+    void savepoint() override { execute("SAVEPOINT request"); }
+    void releaseSavepoint() override { execute("RELEASE SAVEPOINT request"); }
+    void rollbackToSavepoint() override {
+        execute("ROLLBACK TO SAVEPOINT request");
+        execute("RELEASE SAVEPOINT request");
+    }
+    void beginSchemaChange() override {
+        begin();
+        // Two processes starting on a new database: the second waits, then finds the tables.
+        execute("SELECT pg_advisory_xact_lock(7235002)");
+    }
+    std::int64_t schemaVersion() override {
+        Result r{PQexec(conn_, "SELECT to_regclass('vantrel_schema') IS NOT NULL")};
+        if (PQresultStatus(r.res) != PGRES_TUPLES_OK) fail(conn_, std::exchange(r.res, nullptr), "cannot read the schema version");
+        if (std::strcmp(PQgetvalue(r.res, 0, 0), "t") != 0) return 0;
+        Result v{PQexec(conn_, "SELECT version FROM vantrel_schema")};
+        if (PQresultStatus(v.res) != PGRES_TUPLES_OK) fail(conn_, std::exchange(v.res, nullptr), "cannot read the schema version");
+        return PQntuples(v.res) ? std::stoll(PQgetvalue(v.res, 0, 0)) : 0;
+    }
+    void setSchemaVersion(std::int64_t version) override {
+        execute("CREATE TABLE IF NOT EXISTS vantrel_schema (version BIGINT NOT NULL)");
+        execute("DELETE FROM vantrel_schema");
+        execute("INSERT INTO vantrel_schema (version) VALUES (" + std::to_string(version) + ")");
+    }
+    bool retryable(const StoreError& error) const override {
+        const auto* pg = dynamic_cast<const PostgresError*>(&error);
+        // serialization_failure, deadlock_detected
+        return pg && (pg->sqlstate == "40001" || pg->sqlstate == "40P01");
+    }
+
+    PGconn* conn() { return conn_; }
+    std::uint64_t session() const { return session_; }
+    std::string nextName() { return "vantrel_" + std::to_string(++names_); }
+
+private:
+    void setUp() {
+        ++session_;
+        PQsetNoticeProcessor(conn_, &ignoreNotice, nullptr);
+        execute("SET client_encoding = 'UTF8'");
+    }
+    PGconn* conn_ = nullptr;
+    std::uint64_t session_ = 0;
+    std::uint64_t names_ = 0;
+    bool inTransaction_ = false;
+};
+
+PostgresStatement::PostgresStatement(PostgresConnection& connection, const std::string& sql,
+                                     const std::string& keyColumn)
+    : connection_(connection), name_(connection.nextName()), insertsRow_(!keyColumn.empty()) {
+    int count = 0;
+    sql_ = postgresPlaceholders(insertsRow_ ? sql + " RETURNING " + keyColumn : sql, &count);
+    params_.resize(static_cast<std::size_t>(count));
+}
+
+bool PostgresStatement::step() {
+    if (!result_) {
+        connection_.reviveIfLost();
+        PGconn* conn = connection_.conn();
+        if (preparedIn_ != connection_.session()) {
+            PGresult* res = PQprepare(conn, name_.c_str(), sql_.c_str(), static_cast<int>(params_.size()), nullptr);
+            if (PQresultStatus(res) != PGRES_COMMAND_OK) fail(conn, res, "cannot prepare a statement");
+            PQclear(res);
+            preparedIn_ = connection_.session();
+        }
+        std::vector<const char*> values(params_.size());
+        std::vector<int> lengths(params_.size()), formats(params_.size());
+        for (std::size_t i = 0; i < params_.size(); ++i) {
+            values[i] = params_[i].null ? nullptr : params_[i].value.data();
+            lengths[i] = static_cast<int>(params_[i].value.size());
+            formats[i] = params_[i].binary ? 1 : 0;
+        }
+        PGresult* res = PQexecPrepared(conn, name_.c_str(), static_cast<int>(params_.size()), values.data(),
+                                       lengths.data(), formats.data(), 1);
+        const auto status = PQresultStatus(res);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(conn, res, "database statement failed");
+        result_ = res;
+        const char* tuples = PQcmdTuples(res);
+        changes_ = tuples && *tuples ? std::stoll(tuples) : 0;
+    }
+    return ++row_ < PQntuples(result_);
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> openPostgres(const std::string& uri) { return std::make_unique<PostgresConnection>(uri); }
+
+}  // namespace dataservice::db

@@ -1,0 +1,315 @@
+#include "dataservice/http/listener.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <poll.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "dataservice/common/params.h"
+#include "dataservice/http/deadline_watch.h"
+#include "dataservice/http/replies.h"
+#include "dataservice/http/response_cache.h"
+#include "platform/common/text.h"
+
+namespace dataservice {
+namespace {
+
+// One request: the target as it came on the request line, and a form's body. Once handed to
+// the handler it waits, suspended, for their reply, which may come from another thread.
+struct RequestState {
+    std::string target;
+    std::string body;
+    bool started = false;
+    bool handedOver = false;
+    std::mutex mutex;  // guards the two below
+    std::optional<HttpReply> reply;
+    bool suspended = false;
+};
+
+std::string addressText(const sockaddr* addr) {
+    char buf[INET6_ADDRSTRLEN] = "";
+    if (!addr) return {};
+    if (addr->sa_family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(addr)->sin_addr, buf, sizeof buf);
+    else if (addr->sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(addr)->sin6_addr, buf, sizeof buf);
+    return buf;
+}
+
+std::string header(MHD_Connection* c, const char* name) {
+    const char* v = MHD_lookup_connection_value(c, MHD_HEADER_KIND, name);
+    return v ? v : "";
+}
+
+}  // namespace
+
+struct Listener::Impl {
+    Impl(RequestHandler& h, ListenerOptions o)
+        : handler(h), options(std::move(o)), watch(std::chrono::seconds(options.requestSeconds)) {}
+
+    RequestHandler& handler;
+    ListenerOptions options;
+    ResponseCache responses;  // outlives the daemon, whose connections may hold its responses
+    MHD_Daemon* daemon = nullptr;
+    int port = -1;
+    DeadlineWatch watch;
+
+    // Requests handed over: not yet answered (a parked connection must be resumed before the
+    // library may stop), and not yet done with (the answer may still be going out).
+    std::mutex flightMutex;
+    std::condition_variable allLanded;
+    int unanswered = 0;
+    int unfinished = 0;
+    bool closing = false;
+
+    MHD_Result answer(MHD_Connection* c, const char* method, const char* uploadData, std::size_t* uploadSize,
+                      void** requestCls) {
+        auto* rs = static_cast<RequestState*>(*requestCls);
+        if (!rs) return MHD_NO;
+        const std::string_view verb = method;
+        const std::string path = pathOf(rs->target);
+        const std::string allowed = handler.allowedMethods(path);
+        const bool post = verb == "POST" && allowed.find("POST") != std::string::npos;
+        if (!rs->started) {
+            rs->started = true;
+            if (MHD_get_connection_values(c, MHD_HEADER_KIND, nullptr, nullptr) >
+                static_cast<int>(options.maxHeaders))
+                return send(c, textReply(431, "too many header fields"));
+            // Refused at once; the library closes the connection rather than read a body.
+            if (verb != "GET" && verb != "HEAD" && !post) return send(c, methodNotAllowed(allowed));
+            // A form announced too large is refused before a byte of it is read.
+            const std::string length = header(c, "Content-Length");
+            if (post && (length.size() > 9 || std::strtoul(length.c_str(), nullptr, 10) > options.maxFormBody))
+                return send(c, textReply(413, "request too large"));
+            return MHD_YES;  // the reply goes out once the whole request is in
+        }
+        if (*uploadSize > 0) {
+            if (!post || rs->body.size() + *uploadSize > options.maxFormBody)
+                return send(c, textReply(413, "request too large"));
+            rs->body.append(uploadData, *uploadSize);
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+        // The request is in: from here the page's time is not the client's.
+        if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT))
+            if (auto* cs = static_cast<DeadlineWatch::Connection*>(info->socket_context)) cs->busy = true;
+        if (verb == "HEAD") return send(c, handler.head(request(c, *rs, verb)));
+        if (rs->handedOver) {  // resumed: the reply has come
+            std::optional<HttpReply> reply;
+            {
+                std::lock_guard lock(rs->mutex);
+                reply = std::move(rs->reply);
+            }
+            return reply ? send(c, *reply) : MHD_YES;
+        }
+        return handOver(c, *rs, verb);
+    }
+
+    // Gives the request to the pages and, unless they answer at once, parks the connection
+    // until they do: the loop goes on serving other clients while a page waits for its commit.
+    MHD_Result handOver(MHD_Connection* c, RequestState& rs, std::string_view verb) {
+        {
+            std::lock_guard lock(flightMutex);
+            if (closing) return send(c, textReply(503, "the service is stopping"));
+            ++unanswered;
+            ++unfinished;
+        }
+        rs.handedOver = true;
+        RequestState* state = &rs;
+        handler.handle(request(c, rs, verb), [this, c, state](HttpReply reply) {
+            bool resume = false;
+            {
+                std::lock_guard lock(state->mutex);
+                state->reply = std::move(reply);
+                resume = state->suspended;
+            }
+            // The state and the connection are the library's again from here.
+            if (resume) MHD_resume_connection(c);
+            settle(unanswered);
+        });
+        std::lock_guard lock(rs.mutex);
+        if (rs.reply) return send(c, *rs.reply);
+        MHD_suspend_connection(c);
+        rs.suspended = true;
+        return MHD_YES;
+    }
+
+    MHD_Result send(MHD_Connection* c, const HttpReply& reply) { return responses.send(c, reply); }
+
+    void settle(int& count) {
+        std::lock_guard lock(flightMutex);
+        if (--count == 0) allLanded.notify_all();
+    }
+
+    static std::string pathOf(const std::string& target) {
+        return percentDecode(std::string_view(target).substr(0, target.find('?')), false);
+    }
+
+    HttpRequest request(MHD_Connection* c, RequestState& rs, std::string_view method) const {
+        HttpRequest r;
+        r.method = std::string(method);
+        const std::size_t q = rs.target.find('?');
+        r.path = pathOf(rs.target);
+        if (q != std::string::npos) r.rawQuery = rs.target.substr(q + 1);
+        r.body = std::move(rs.body);
+        r.cookies = header(c, "Cookie");
+        r.origin = header(c, "Origin");
+        r.host = header(c, "Host");
+        if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
+            r.clientAddress = addressText(info->client_addr);
+        r.secure = !options.tlsCertificate.empty();
+        if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD)) {
+            const int fd = info->connect_fd;
+            r.clientGone = [fd] {
+                pollfd p{fd, POLLRDHUP, 0};
+                return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+            };
+        }
+        return r;
+    }
+};
+
+namespace {
+
+MHD_Result onRequest(void* cls, MHD_Connection* c, const char*, const char* method, const char*,
+                     const char* uploadData, std::size_t* uploadSize, void** requestCls) {
+    try {
+        return static_cast<Listener::Impl*>(cls)->answer(c, method, uploadData, uploadSize, requestCls);
+    } catch (...) {
+        return MHD_NO;  // the library closes the connection
+    }
+}
+
+// Called once the request line is in: keeps the target exactly as sent (the library would
+// decode the path and split the query by rules of its own).
+void* onRequestLine(void*, const char* uri, MHD_Connection*) {
+    auto* rs = new (std::nothrow) RequestState;
+    if (rs) rs->target = uri;
+    return rs;
+}
+
+void onCompleted(void* cls, MHD_Connection* c, void** requestCls, MHD_RequestTerminationCode) {
+    auto* rs = static_cast<RequestState*>(*requestCls);
+    auto* d = static_cast<Listener::Impl*>(cls);
+    if (rs && rs->handedOver) d->settle(d->unfinished);
+    delete rs;
+    *requestCls = nullptr;
+    if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT))
+        if (auto* cs = static_cast<DeadlineWatch::Connection*>(info->socket_context))
+            cs->restart();  // the next request's clock starts
+}
+
+void onConnection(void* cls, MHD_Connection* c, void** socketContext, MHD_ConnectionNotificationCode code) {
+    auto* d = static_cast<Listener::Impl*>(cls);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
+        *socketContext = d->watch.track(info ? info->connect_fd : -1);
+    } else if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+        if (auto* cs = static_cast<DeadlineWatch::Connection*>(*socketContext)) d->watch.forget(cs);
+        *socketContext = nullptr;
+    }
+}
+
+}  // namespace
+
+Listener::Listener(RequestHandler& handler, ListenerOptions options)
+    : impl_(std::make_unique<Impl>(handler, std::move(options))) {}
+
+Listener::~Listener() { stop(); }
+
+void Listener::start() {
+    Impl& d = *impl_;
+    if (d.daemon) throw std::logic_error("the server is already started");
+    if (d.options.tlsCertificate.empty() != d.options.tlsKey.empty())
+        throw std::runtime_error("TLS needs both a certificate and its key");
+
+    sockaddr_storage addr{};
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
+    const std::string& host = d.options.host;
+    const bool portOk = d.options.port >= 0 && d.options.port < 65536;
+    if (auto* v4 = reinterpret_cast<sockaddr_in*>(&addr); inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(static_cast<uint16_t>(d.options.port));
+    } else if (auto* v6 = reinterpret_cast<sockaddr_in6*>(&addr);
+               inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<uint16_t>(d.options.port));
+        flags |= MHD_USE_IPv6;
+    } else {
+        throw std::runtime_error("cannot listen on " + host + ": not an IPv4 or IPv6 address");
+    }
+    if (!d.options.tlsCertificate.empty()) flags |= MHD_USE_TLS;
+
+    // Pages no longer run on the loops, so more loops than cores would only take turns.
+    const unsigned loops = d.options.threads ? d.options.threads : std::max(1u, std::thread::hardware_concurrency());
+    std::vector<MHD_OptionItem> opts = {
+        {MHD_OPTION_SOCK_ADDR, 0, &addr},
+        {MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(loops), nullptr},
+        {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(d.options.maxConnections), nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(d.options.maxConnectionsPerAddress), nullptr},
+        {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(d.options.idleSeconds), nullptr},
+        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(d.options.connectionMemory), nullptr},
+        // The kernel's default of a few hundred drops connections when a fleet's collectors
+        // arrive together; the kernel caps this at net.core.somaxconn.
+        {MHD_OPTION_LISTEN_BACKLOG_SIZE, static_cast<intptr_t>(d.options.listenBacklog), nullptr},
+        {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&onRequestLine), nullptr},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&onCompleted), &d},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&onConnection), &d},
+    };
+    if (!d.options.tlsCertificate.empty()) {
+        opts.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(d.options.tlsCertificate.c_str())});
+        opts.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(d.options.tlsKey.c_str())});
+    }
+    opts.push_back({MHD_OPTION_END, 0, nullptr});
+
+    if (portOk)
+        d.daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &onRequest, &d, MHD_OPTION_ARRAY, opts.data(),
+                                    MHD_OPTION_END);
+    if (!d.daemon)
+        throw std::runtime_error("cannot listen on " + host + " port " + std::to_string(d.options.port));
+    const auto* info = MHD_get_daemon_info(d.daemon, MHD_DAEMON_INFO_BIND_PORT);
+    d.port = info ? info->port : d.options.port;
+    d.closing = false;
+    d.watch.start();
+}
+
+void Listener::stop() {
+    Impl& d = *impl_;
+    if (!d.daemon) return;
+    d.watch.stop();
+    {
+        // What was handed over is answered (the writer and the password checks end by
+        // themselves); what comes from now on is refused.
+        std::unique_lock lock(d.flightMutex);
+        d.closing = true;
+        d.allLanded.wait(lock, [&d] { return d.unanswered == 0; });
+        // The answers go out on the loops, which run until the library stops; a client that
+        // does not take its answer is not waited for long.
+        d.allLanded.wait_for(lock, std::chrono::seconds(5), [&d] { return d.unfinished == 0; });
+    }
+    // Closes every connection, kept-alive ones included, and waits for the event threads.
+    MHD_stop_daemon(d.daemon);
+    d.daemon = nullptr;
+}
+
+int Listener::port() const { return impl_->port; }
+
+std::string Listener::address() const {
+    const std::string& host = impl_->options.host;
+    const bool v6 = host.find(':') != std::string::npos;
+    const char* scheme = impl_->options.tlsCertificate.empty() ? "http://" : "https://";
+    return scheme + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(impl_->port) + "/";
+}
+
+
+}  // namespace dataservice

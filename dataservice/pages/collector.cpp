@@ -1,0 +1,129 @@
+#include "dataservice/pages/collector.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "dataservice/http/replies.h"
+#include "dataservice/pages/page_table.h"
+
+namespace dataservice {
+namespace {
+// Below the collector's shortest wait for a service that has just failed it (50 ms).
+constexpr auto kNobodyGivesUpSooner = std::chrono::milliseconds(20);
+
+std::string lastSegment(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+struct CollectorPages::Call {
+    const PageDef* def;
+    Params params;
+    std::string path, page, clientAddress;
+    std::function<bool()> clientGone;
+    RequestHandler::Reply reply;
+    std::chrono::steady_clock::time_point handedAt = std::chrono::steady_clock::now();
+    std::optional<Credentials> verified;  // password pages: the hash the password was proven against
+    // What its transaction made, once committed.
+    std::optional<HttpReply> out;
+    std::optional<JournalEntry> entry;
+    const std::string& value(const std::string& key) const { return *findParam(params, key); }
+};
+
+void CollectorPages::handle(const HttpRequest& request, const RequestHandler::Reply& reply) {
+    const std::string page = lastSegment(request.path);
+    Params params = parseQuery(request.rawQuery);
+    const PageDef* def = findPage(page);
+    // Refused before any work: nothing stored, nothing journalled.
+    if (!def) return reply(textReply(404, "no such page"));
+    for (const std::string& key : def->keys)
+        if (!findParam(params, key)) return reply(textReply(400, "missing key " + key));
+
+    auto call = std::make_shared<Call>(
+        Call{def, std::move(params), request.path, page, request.clientAddress, request.clientGone, reply});
+    if (def->auth != Auth::Password) return commit(call);
+    // A pair proven a moment ago needs no read of the account before the transaction, which
+    // stores only while the account still holds the hash it was proven against.
+    if (auto hash = passwords_.verifier().rememberedHash(call->value("UID"), call->value("PWD"))) {
+        call->verified = Credentials{0, std::move(*hash)};
+        return commit(call);
+    }
+    // Anything else may cost a key derivation: not on the caller's thread, which has other
+    // clients to serve meanwhile.
+    checks_.post([this, call] {
+        std::optional<HttpReply> refused;
+        try {
+            bool limited = false;
+            call->verified = passwords_.check(call->value("UID"), call->value("PWD"), call->clientAddress, &limited);
+            // Answered as a wrong password would be, without a trace: a flood leaves nothing.
+            if (limited) {
+                PageCall pc{store_, *call->def, call->params, {}};
+                refused = call->def->handler(pc);
+            }
+        } catch (const std::exception&) {
+            refused = textReply(500, "internal error");
+        }
+        if (refused) return call->reply(std::move(*refused));
+        commit(call);
+    });
+}
+
+void CollectorPages::commit(const std::shared_ptr<Call>& call) noexcept {
+    const auto work = [this, call] {
+        call->out.reset();
+        call->entry.reset();
+        // A client that gave up waiting (its password check or the queue took too long) has
+        // counted this request as failed and gone on; running it now could undo what it sent
+        // since, as a late profile reset deletes the items uploaded after it. No client gives up
+        // sooner than the shortest wait a collector allows, so a request that has not waited
+        // that long is not asked.
+        if (call->clientGone && std::chrono::steady_clock::now() - call->handedAt > kNobodyGivesUpSooner &&
+            call->clientGone()) {
+            call->out = textReply(503, "the client has gone");
+            return;
+        }
+        const PageDef& def = *call->def;
+        const SignInLimits& limits = passwords_.limits();
+        if (def.auth == Auth::Evaluation && !store_.signIns().allowed("", call->clientAddress, limits)) {
+            call->out = emptyRecordSet("UID");
+            return;
+        }
+        PageCall pc{store_, def, call->params, {}};
+        if (def.auth == Auth::Password && call->verified) {
+            const auto current = store_.profiles().credentials(call->value("UID"));
+            if (current && current->passwordHash == call->verified->passwordHash) pc.owner = current->profileId;
+        }
+        if (def.auth == Auth::Evaluation) {
+            if (const auto p = store_.profiles().evaluation(call->value("UID")))
+                pc.owner = p->id;
+            else  // walking the identifier space counts against the address
+                store_.signIns().recordFailure("", call->clientAddress, limits);
+        }
+        HttpReply r = def.handler(pc);
+        call->entry = store_.journal().append(call->path, call->page, call->params, r.status);
+        call->out = std::move(r);
+    };
+    const auto done = [this, call](std::exception_ptr error) {
+        if (error || !call->out) return call->reply(textReply(500, "internal error"));
+        if (call->entry) notify(*call->entry);
+        call->reply(std::move(*call->out));
+    };
+    try {
+        store_.submit(work, done);
+    } catch (...) {
+        call->reply(textReply(500, "internal error"));
+    }
+}
+
+void CollectorPages::notify(const JournalEntry& entry) noexcept {
+    if (!observer_) return;
+    try {
+        observer_(entry);
+    } catch (...) {
+        // The entry is in the database; a failing copy elsewhere must not fail the request.
+    }
+}
+
+}  // namespace dataservice

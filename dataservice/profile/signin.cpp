@@ -1,0 +1,130 @@
+#include "dataservice/profile/signin.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "dataservice/common/params.h"
+#include "dataservice/http/replies.h"
+#include "dataservice/profile/texts.h"
+#include "dataservice/profile/views.h"
+
+namespace dataservice::profile {
+namespace {
+
+// The value of cookie `name` in a Cookie header, or empty.
+std::string cookieValue(std::string_view header, std::string_view name) {
+    while (!header.empty()) {
+        const std::size_t semi = header.find(';');
+        std::string_view piece = header.substr(0, semi);
+        header = semi == std::string_view::npos ? std::string_view() : header.substr(semi + 1);
+        while (!piece.empty() && piece.front() == ' ') piece.remove_prefix(1);
+        const std::size_t eq = piece.find('=');
+        if (eq != std::string_view::npos && piece.substr(0, eq) == name) return std::string(piece.substr(eq + 1));
+    }
+    return {};
+}
+
+// "NAME=VALUE; Path=/profile/; HttpOnly; SameSite=Strict[; Secure]; Max-Age=N".
+std::string cookie(const char* name, const std::string& value, long maxAge, bool secure) {
+    return std::string(name) + "=" + value + "; Path=" + kCookiePath + "; HttpOnly; SameSite=Strict" +
+           (secure ? "; Secure" : "") + "; Max-Age=" + std::to_string(maxAge);
+}
+
+// A token of ours has this form; anything else is ignored before it reaches the database.
+bool wellFormedToken(const std::string& token) {
+    if (token.size() != 64) return false;
+    for (const char c : token)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+// A cross-site post carries another site's Origin. A browser that sends none, or "null" (as it
+// does under Referrer-Policy: no-referrer), still needs the form token, which only our page and
+// our SameSite cookie hold.
+bool sameOrigin(const HttpRequest& request) {
+    if (request.origin.empty() || request.origin == "null") return true;
+    return request.origin == std::string(request.secure ? "https://" : "http://") + request.host;
+}
+
+HttpReply redirect(std::string setCookie) {
+    HttpReply reply = textReply(303, "see hwsw.asp");
+    reply.headers.emplace_back("Location", "hwsw.asp");
+    reply.headers.emplace_back("Set-Cookie", std::move(setCookie));
+    return reply;
+}
+
+}  // namespace
+
+HttpReply ProfilePage::answer(const HttpRequest& request) {
+    const std::string sessionToken = cookieValue(request.cookies, kSessionCookie);
+    const std::string sessionKey = wellFormedToken(sessionToken) ? tokenDigest(sessionToken) : std::string();
+    std::optional<Session> session;
+    if (!sessionKey.empty()) session = store_.sessions().find(sessionKey);
+
+    // The sign-in form's token: kept in a cookie and in the form, so a post must come from our page.
+    std::string formToken = cookieValue(request.cookies, kFormCookie);
+    const bool haveFormToken = wellFormedToken(formToken);
+    const auto formPage = [&](int status, SignInForm form) {
+        if (!haveFormToken) formToken = randomToken();
+        form.formToken = formToken;
+        HttpReply reply = signInPage(status, form);
+        reply.headers.emplace_back("Set-Cookie", cookie(kFormCookie, formToken, sessionSeconds_, request.secure));
+        return reply;
+    };
+
+    if (request.method != "POST") {
+        if (session)
+            if (const auto p = store_.profiles().byId(session->profileId))
+                return profileView(*p, store_.inventory().items(p->id), session->csrfToken);
+        SignInForm form;
+        const Params query = parseQuery(request.rawQuery);
+        if (const std::string* uid = findParam(query, "UID")) form.userName = *uid;
+        return formPage(200, form);
+    }
+
+    const Params form = parseQuery(request.body);
+    const std::string* action = findParam(form, "action");
+    const std::string* token = findParam(form, "form");
+    if (action && *action == "signout") {
+        // Only the signed-in page holds the session's own form token.
+        if (session && token && sameOrigin(request) && constantTimeEquals(*token, session->csrfToken))
+            store_.sessions().end(sessionKey);
+        return redirect(cookie(kSessionCookie, "", 0, request.secure));
+    }
+    const std::string* uid = findParam(form, "UID");
+    const std::string* pwd = findParam(form, "PWD");
+    SignInForm again;
+    if (uid) again.userName = *uid;
+    if (!action || *action != "signin" || !token || !haveFormToken || !sameOrigin(request) ||
+        !constantTimeEquals(*token, formToken)) {
+        again.message = texts::kFormExpired;
+        return formPage(403, again);
+    }
+
+    std::optional<std::int64_t> profileId;
+    const std::string name = uid ? *uid : std::string();
+    const std::string password = pwd ? *pwd : std::string();
+    const SignInLimits& limits = passwords_.limits();
+    if (store_.profiles().credentials(name)) {
+        if (const auto creds = passwords_.check(name, password, request.clientAddress)) {
+            profileId = creds->profileId;
+            store_.signIns().clear(name);
+        }
+    } else if (store_.signIns().allowed(name, request.clientAddress, limits)) {
+        // An evaluation username is all an evaluating user has; guessing one counts as a failure.
+        if (const auto p = store_.profiles().evaluation(name))
+            profileId = p->id;
+        else
+            store_.signIns().recordFailure(name, request.clientAddress, limits);
+    }
+    if (!profileId) {
+        again.message = texts::kWrongPassword;
+        return formPage(200, again);
+    }
+    const std::string newToken = randomToken();
+    store_.sessions().create(tokenDigest(newToken), *profileId, randomToken(), sessionSeconds_);
+    return redirect(cookie(kSessionCookie, newToken, sessionSeconds_, request.secure));
+}
+
+}  // namespace dataservice::profile

@@ -1,0 +1,176 @@
+#include "dataservice/store/access.h"
+
+#include <algorithm>
+#include <future>
+
+#include "dataservice/common/work_pool.h"
+
+namespace dataservice {
+
+db::Statement& Sql::cached(std::string_view sql, std::string_view keyColumn) {
+    auto found = cache_.find(sql);
+    if (found == cache_.end()) {
+        const std::string text(sql);
+        auto statement = keyColumn.empty() ? db_.prepare(text) : db_.prepareInsert(text, std::string(keyColumn));
+        found = cache_.emplace(text, std::move(statement)).first;
+    }
+    found->second->reset();
+    return *found->second;
+}
+
+namespace {
+// Enough to fold a burst of uploads into one commit; few enough that the first of them does
+// not wait long for the last.
+constexpr std::size_t kMaxBatch = 128;
+}  // namespace
+
+Access::Access(const std::string& target, const std::function<void(Sql&)>& prepare) {
+    writerDb_ = db::open(target);
+    engine_ = writerDb_->engine();
+    writerSql_ = std::make_unique<Sql>(*writerDb_);
+    try {
+        writerDb_->beginSchemaChange();
+        try {
+            prepare(*writerSql_);
+            writerDb_->commit();
+        } catch (...) {
+            writerDb_->rollback();
+            throw;
+        }
+        readerDb_ = db::openForReading(target);
+        if (readerDb_) readerSql_ = std::make_unique<Sql>(*readerDb_);
+    } catch (...) {
+        writerSql_->clear();
+        throw;
+    }
+    writer_ = backgroundThread([this] { writerLoop(); });
+    writerId_ = writer_.get_id();
+}
+
+Access::~Access() {
+    {
+        std::lock_guard queue(queueMutex_);
+        closing_ = true;
+    }
+    queueReady_.notify_all();
+    if (writer_.joinable()) writer_.join();
+    if (readerSql_) readerSql_->clear();
+    writerSql_->clear();
+}
+
+void Access::submit(std::function<void()> work, Done done) {
+    {
+        std::lock_guard queue(queueMutex_);
+        if (!closing_) {
+            queue_.push_back(Pending{std::move(work), std::move(done), nullptr});
+            queueReady_.notify_one();
+            return;
+        }
+    }
+    done(std::make_exception_ptr(StoreError("the store is closing")));
+}
+
+void Access::runAndWait(std::function<void()> job) {
+    std::promise<void> committed;
+    std::future<void> outcome = committed.get_future();
+    submit(std::move(job), [&committed](std::exception_ptr error) {
+        if (error)
+            committed.set_exception(error);
+        else
+            committed.set_value();
+    });
+    outcome.get();  // rethrows what the transaction threw
+}
+
+void Access::writerLoop() {
+    std::vector<Pending> batch;
+    std::unique_lock queue(queueMutex_);
+    for (;;) {
+        queueReady_.wait(queue, [&] { return closing_ || !queue_.empty(); });
+        if (queue_.empty()) return;  // closing, and everything submitted has been answered
+        const auto end = queue_.begin() + static_cast<std::ptrdiff_t>(std::min(queue_.size(), kMaxBatch));
+        batch.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(end));
+        queue_.erase(queue_.begin(), end);
+        queue.unlock();
+        commitBatch(batch);
+        for (Pending& p : batch) {
+            try {
+                p.done(p.error);
+            } catch (...) {
+                // Whoever waited has been told as much as can be told.
+            }
+        }
+        batch.clear();
+        queue.lock();
+    }
+}
+
+// Runs the batch's jobs in the open transaction. Not isolated, a job that fails stops the run
+// (the caller rolls the whole transaction back); isolated, each job has a savepoint, so one
+// that fails rolls back only itself, and a conflict with another process runs it again.
+bool Access::runBatch(std::vector<Pending>& batch, bool isolated) {
+    db::Connection& db = *writerDb_;
+    for (Pending& p : batch) {
+        p.error = nullptr;
+        if (!isolated) {
+            try {
+                p.job();
+            } catch (...) {
+                return false;
+            }
+            continue;
+        }
+        for (int attempt = 1;; ++attempt) {
+            try {
+                db.savepoint();
+                p.job();
+                db.releaseSavepoint();
+                break;
+            } catch (...) {
+                p.error = std::current_exception();
+                bool again = false;
+                try {
+                    std::rethrow_exception(p.error);
+                } catch (const StoreError& e) {
+                    again = attempt < 5 && db.retryable(e);
+                } catch (...) {
+                }
+                try {
+                    db.rollbackToSavepoint();
+                } catch (...) {
+                    return false;  // the transaction itself is lost; the caller fails the batch
+                }
+                if (!again) break;
+                p.error = nullptr;
+            }
+        }
+    }
+    return true;
+}
+
+void Access::commitBatch(std::vector<Pending>& batch) {
+    std::lock_guard lock(writerMutex_);
+    bool open = false;
+    try {
+        writerDb_->begin();
+        open = true;
+        // Most batches fail nowhere: they run without a savepoint per job. One that fails is
+        // rolled back whole and run again with them.
+        if (!runBatch(batch, false)) {
+            open = false;
+            writerDb_->rollback();
+            writerDb_->begin();
+            open = true;
+            if (!runBatch(batch, true)) throw StoreError("a transaction of the batch could not be rolled back");
+        }
+        writerDb_->commit();
+    } catch (...) {
+        // Nothing of the batch is stored, so none of it may be answered as stored.
+        const std::exception_ptr failed = std::current_exception();
+        if (open) writerDb_->rollback();
+        for (Pending& p : batch)
+            if (!p.error) p.error = failed;
+    }
+}
+
+}  // namespace dataservice

@@ -1,0 +1,50 @@
+#include "dataservice/store/tables/journal.h"
+
+namespace dataservice {
+
+JournalEntry Journal::append(const std::string& path, const std::string& page, const Params& params, int status) {
+    JournalEntry entry{0, localTimestamp(), path, page, maskPasswords(params), status};
+    return access_.write([&](Sql& sql) {
+        {
+            auto st = sql.insert(
+                "INSERT INTO journal (received, path, page, params, status, received_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+                "seq");
+            entry.seq = st->bind(1, std::string_view(entry.received))
+                            .bind(2, std::string_view(entry.path))
+                            .bind(3, std::string_view(entry.page))
+                            .bind(4, std::string_view(encodeParams(entry.params)))
+                            .bind(5, static_cast<std::int64_t>(status))
+                            .bind(6, options_.clock())
+                            .insert();
+        }
+        // Trimming now and then keeps the window's cost off most requests; the bound overshoots
+        // by at most the interval.
+        if (++appendsSinceTrim_ >= 64) trim();
+        return entry;
+    });
+}
+
+void Journal::trim() {
+    access_.write([&](Sql& sql) {
+        appendsSinceTrim_ = 0;
+        {
+            auto st = sql.query("DELETE FROM journal WHERE received_at < ?1");
+            st->bind(1, options_.clock() - options_.journalMaxAgeSeconds).run();
+        }
+        auto st = sql.query("DELETE FROM journal WHERE seq <= (SELECT MAX(seq) FROM journal) - ?1");
+        st->bind(1, options_.journalMaxEntries).run();
+    });
+}
+
+std::vector<JournalEntry> Journal::all() {
+    return access_.read([&](Sql& sql) {
+        auto st = sql.query("SELECT seq, received, path, page, params, status FROM journal ORDER BY seq");
+        std::vector<JournalEntry> out;
+        while (st->step())
+            out.push_back(JournalEntry{st->integer(0), st->text(1), st->text(2), st->text(3),
+                                       decodeParams(st->text(4)), static_cast<int>(st->integer(5))});
+        return out;
+    });
+}
+
+}  // namespace dataservice

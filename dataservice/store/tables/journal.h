@@ -1,0 +1,30 @@
+#pragma once
+// The journal of requests received, in the order their transactions committed, trimmed by age
+// and by count.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dataservice/common/journal_format.h"
+#include "dataservice/store/access.h"
+#include "dataservice/store/types.h"
+
+namespace dataservice {
+
+class Journal {
+public:
+    Journal(Access& access, const StoreOptions& options) : access_(access), options_(options) {}
+
+    // Masks passwords before anything is written. Returns the entry as kept.
+    JournalEntry append(const std::string& path, const std::string& page, const Params& params, int status);
+    std::vector<JournalEntry> all();
+    // Drops the entries outside the window.
+    void trim();
+
+private:
+    Access& access_;
+    const StoreOptions& options_;
+    std::int64_t appendsSinceTrim_ = 0;  // the writer's alone
+};
+
+}  // namespace dataservice

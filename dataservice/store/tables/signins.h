@@ -1,0 +1,43 @@
+#pragma once
+// Sign-in state that several service processes on one database must agree on: the profile
+// page's sessions, and the failed sign-ins counted against an account name or an address.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "dataservice/store/access.h"
+#include "dataservice/store/types.h"
+
+namespace dataservice {
+
+// Kept by a hash of their token, so the database never holds a usable one.
+class Sessions {
+public:
+    Sessions(Access& access, const StoreOptions& options) : access_(access), options_(options) {}
+    void create(const std::string& tokenHash, std::int64_t profileId, const std::string& csrfToken,
+                std::int64_t lifetimeSeconds);
+    std::optional<Session> find(const std::string& tokenHash);  // none once expired
+    void end(const std::string& tokenHash);
+    void purgeEnded();
+
+private:
+    Access& access_;
+    const StoreOptions& options_;
+};
+
+class SignInCounters {
+public:
+    SignInCounters(Access& access, const StoreOptions& options) : access_(access), options_(options) {}
+    // Whether another attempt may be checked at all.
+    bool allowed(const std::string& account, const std::string& address, const SignInLimits& limits);
+    // Counts one failure against the account (when named) and the address.
+    void recordFailure(const std::string& account, const std::string& address, const SignInLimits& limits);
+    void clear(const std::string& account);
+    void purgeStale();
+
+private:
+    Access& access_;
+    const StoreOptions& options_;
+};
+
+}  // namespace dataservice
