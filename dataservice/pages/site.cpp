@@ -32,11 +32,16 @@ bool isProfilePage(const std::string& last, const std::string& parent) {
 }
 
 // Passes on the first reply and drops any other, so that an error path taken after a reply
-// (one that threw, say) cannot answer the same request twice.
+// (one that threw, say) cannot answer the same request twice. A reply that throws has been
+// given all there is to give.
 RequestHandler::Reply once(RequestHandler::Reply reply) {
     auto answered = std::make_shared<std::atomic<bool>>(false);
     return [answered, reply = std::move(reply)](HttpReply r) {
-        if (!answered->exchange(true)) reply(std::move(r));
+        if (answered->exchange(true)) return;
+        try {
+            reply(std::move(r));
+        } catch (...) {
+        }
     };
 }
 

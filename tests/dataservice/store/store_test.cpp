@@ -184,13 +184,6 @@ TEST_P(StoreTest, NamesSortByteForByteOnEitherEngine) {
     EXPECT_THAT(store->profiles().accountNames(), ElementsAre("Bob", "Zed", "alice", "bob", "\xC3\xA9mile"));
 }
 
-TEST(PostgresPlaceholders, AreNumberedAsWrittenAndLeaveQuotedTextAlone) {
-    int count = 0;
-    EXPECT_EQ(db::postgresPlaceholders("SELECT ?1, '?2' WHERE a = ?12 OR b = ?1", &count),
-              "SELECT $1, '?2' WHERE a = $12 OR b = $1");
-    EXPECT_EQ(count, 12);
-}
-
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, kBackends, backendName);
 
 }  // namespace

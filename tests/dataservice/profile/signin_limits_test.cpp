@@ -1,0 +1,103 @@
+// The sign-in limits, at the pages themselves: a client address of our choosing, no network.
+#include <sqlite3.h>
+
+#include <atomic>
+
+#include "dataservice/pages/site.h"
+#include "tests/dataservice/harness.h"
+
+namespace dataservice::testing {
+namespace {
+
+std::atomic<std::int64_t> fakeNow{1'700'000'000};
+std::int64_t fakeClock() { return fakeNow.load(); }
+constexpr std::int64_t kDay = 24 * 3600;
+
+class Limits : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override {
+        VANTREL_SKIP_WITHOUT(GetParam());
+        database = std::make_unique<TestDatabase>(GetParam(), dir);
+        store = std::make_unique<Store>(database->target(), StoreOptions{kTestIterations});
+        ASSERT_TRUE(store->profiles().addAccount("alice", "right"));
+        ASSERT_TRUE(store->profiles().addAccount("bob", "bobs"));
+        options.signIn = SignInLimits{3, 10, 900};
+        pages = std::make_unique<Pages>(*store, Pages::JournalObserver{}, options);
+    }
+    HttpRequest account(const std::string& uid, const std::string& pwd, const std::string& from) {
+        HttpRequest r;
+        r.path = "/getdata.asp";
+        r.rawQuery = "UID=" + uid + "&PWD=" + pwd;
+        r.clientAddress = from;
+        return r;
+    }
+    bool accepted(const std::string& uid, const std::string& pwd, const std::string& from) {
+        return pages->handle(account(uid, pwd, from)).body.find("<z:row") != std::string::npos;
+    }
+    TempDir dir;
+    std::unique_ptr<TestDatabase> database;
+    PagesOptions options;
+    std::unique_ptr<Store> store;
+    std::unique_ptr<Pages> pages;
+};
+
+TEST_P(Limits, AGuessingFloodOnAnAccountCostsNoHashingAndLocksOnlyThatAccount) {
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(accepted("alice", "guess" + std::to_string(i), "10.0.0.1"));
+    const auto derived = pages->verifier().derivations();
+    const auto journalled = store->journal().all().size();
+    for (int i = 0; i < 200; ++i) EXPECT_FALSE(accepted("alice", "guess", "10.0.0." + std::to_string(i % 50)));
+    EXPECT_EQ(pages->verifier().derivations(), derived);  // checked before any hashing
+    EXPECT_EQ(store->journal().all().size(), journalled);        // and refused without a trace
+    EXPECT_FALSE(accepted("alice", "right", "10.0.0.99"));  // answered as a wrong password
+    EXPECT_TRUE(accepted("bob", "bobs", "10.0.0.1"));       // another user gets in at once
+
+    // Once the window has passed the account opens again.
+    HttpRequest later = account("alice", "right", "10.0.0.1");
+    StoreOptions moved{kTestIterations};
+    moved.clock = [] { return systemUnixTime() + 901; };
+    pages.reset();
+    store.reset();
+    store = std::make_unique<Store>(database->target(), moved);
+    pages = std::make_unique<Pages>(*store, Pages::JournalObserver{}, options);
+    EXPECT_NE(pages->handle(later).body.find("<z:row"), std::string::npos);
+}
+
+TEST_P(Limits, AnAddressTryingManyNamesIsStoppedAndAVerifiedRunGoesOn) {
+    EXPECT_TRUE(accepted("alice", "right", "10.0.0.1"));  // remembered from here on
+    for (int i = 0; i < 10; ++i) EXPECT_FALSE(accepted("user" + std::to_string(i), "x", "10.9.9.9"));
+    const auto derived = pages->verifier().derivations();
+    EXPECT_FALSE(accepted("bob", "bobs", "10.9.9.9"));
+    EXPECT_EQ(pages->verifier().derivations(), derived);
+    EXPECT_TRUE(accepted("bob", "bobs", "10.0.0.2"));
+
+    // Lock alice by failing; her collector, verified a moment ago, still uploads.
+    for (int i = 0; i < 5; ++i) accepted("alice", "bad", "10.0.0.3");
+    HttpRequest upload;
+    upload.path = "/sftdata.asp";
+    upload.rawQuery = "UID=alice&qIS=still+stored&PWD=right";
+    upload.clientAddress = "10.0.0.1";
+    pages->handle(upload);
+    EXPECT_EQ(store->inventory().items(store->profiles().subscriber("alice")->id).size(), 1u);
+}
+
+TEST_P(Limits, WalkingEvaluationNamesIsStoppedPerAddress) {
+    ASSERT_TRUE(store->profiles().registerEvaluation("Eval0000A"));
+    HttpRequest r;
+    r.path = "/evalsftdata.asp";
+    r.clientAddress = "10.7.7.7";
+    for (int i = 0; i < 10; ++i) {
+        r.rawQuery = "UID=Eval1000" + std::to_string(i) + "&qIS=x";
+        pages->handle(r);
+    }
+    r.rawQuery = "UID=Eval0000A&qIS=guessed";
+    pages->handle(r);
+    EXPECT_TRUE(store->inventory().items(store->profiles().evaluation("Eval0000A")->id).empty());
+    r.clientAddress = "10.7.7.8";
+    pages->handle(r);
+    EXPECT_EQ(store->inventory().items(store->profiles().evaluation("Eval0000A")->id).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Limits, kBackends, backendName);
+
+}  // namespace
+}  // namespace dataservice::testing
