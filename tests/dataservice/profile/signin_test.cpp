@@ -9,10 +9,6 @@
 namespace dataservice::testing {
 namespace {
 
-std::atomic<std::int64_t> fakeNow{1'700'000'000};
-std::int64_t fakeClock() { return fakeNow.load(); }
-constexpr std::int64_t kDay = 24 * 3600;
-
 class SignIn : public BackendServiceFixture {
 protected:
     void SetUp() override {
