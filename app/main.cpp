@@ -6,12 +6,13 @@
 
 #include "app/program.h"
 #include "platform/platform.h"
+#include "platform/ui/ui.h"
 #include "wizard/cwizard.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName("Vantrel Collector");
-    QApplication::setApplicationDisplayName("Vantrel Collector");
+    QApplication::setApplicationName(platform::kApplicationTitle);
+    QApplication::setApplicationDisplayName(platform::kApplicationTitle);
 
     auto registry = platform::makeSystemRegistry();
     auto instrumentation = platform::makeSystemInstrumentation();

@@ -20,8 +20,7 @@ VersionOutcome CheckVersion(const service::ServiceClient& client, platform::Ui& 
     if (count >= 1) return VersionOutcome::Run;
 
     platform::MessageBox box;
-    box.text = std::string(kOutdatedVersionLead) + service::SiteAddressWithPath(kDownloadPagePath) +
-               kOutdatedVersionTail;
+    box.text = service::AroundSiteAddress(kOutdatedVersionLead, kDownloadPagePath, kOutdatedVersionTail);
     ui.Show(box);
     return VersionOutcome::Refused;
 }

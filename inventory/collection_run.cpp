@@ -145,7 +145,7 @@ std::string FinalText(const service::Identity& who, bool registered, int sent, i
 }
 
 std::string WmiFailedText() {
-    return std::string(kWmiFailedLead) + service::SiteAddressWithPath(kFaqPath) + kWmiFailedTail;
+    return service::AroundSiteAddress(kWmiFailedLead, kFaqPath, kWmiFailedTail);
 }
 
 }  // namespace

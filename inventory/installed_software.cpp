@@ -83,7 +83,7 @@ std::string BuildSoftwareText(const UninstallEntry& entry) {
 
 void UploadInstalledSoftware(platform::Registry& registry, const service::Identity& who, RunSteps& steps) {
     platform::HKey list = 0;
-    guarded([&] { list = OpenRegistryKey(registry, platform::HKEY_LOCAL_MACHINE, kUninstallPath); });
+    guarded([&] { list = OpenRegistryKey(registry, platform::HKEY_LOCAL_MACHINE, platform::kUninstallPath); });
     if (list == 0) return;
     KeyCloser closer(registry, list);
 
@@ -104,7 +104,7 @@ void UploadInstalledSoftware(platform::Registry& registry, const service::Identi
             if (status != platform::ERROR_SUCCESS && status != platform::ERROR_MORE_DATA) return;
 
             UninstallEntry entry;
-            guarded([&] { entry = ReadUninstallEntry(registry, kUninstallPath, TrimAtNull(name)); });
+            guarded([&] { entry = ReadUninstallEntry(registry, platform::kUninstallPath, TrimAtNull(name)); });
             if (entry.DisplayName.empty()) return;
             guarded([&] { softwareText = BuildSoftwareText(entry); });
             guarded([&] { steps.Send(service::UploadRequest(service::Upload::Software, who, {softwareText})); });

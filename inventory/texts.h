@@ -39,7 +39,6 @@ inline constexpr const char* kNotRegistered =
 inline constexpr const char* kRunAgainAdvice =
     " Please check your connection to the Internet and run Vantrel Collector again.";
 
-inline constexpr const char* kUninstallPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 inline constexpr const char* kDisplayName = "DisplayName";
 inline constexpr const char* kDisplayVersion = "DisplayVersion";
 inline constexpr const char* kVersionMark = " v";

@@ -1,6 +1,6 @@
 #include "pages/controls.h"
 
-#include "pages/texts.h"
+#include "wizard/controls.h"
 
 #include <QPainter>
 #include <QStyle>
@@ -9,17 +9,6 @@
 #include <QStylePainter>
 
 namespace pages {
-
-QLabel* MakeLabel(QWidget& parent, const char* name, const QString& text, const QRect& geometry) {
-    auto* label = new QLabel(&parent);
-    label->setObjectName(name);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setWordWrap(true);
-    label->setText(text);
-    label->setGeometry(geometry);
-    return label;
-}
 
 WrappingCheckBox::WrappingCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {}
 
@@ -50,11 +39,7 @@ void WrappingCheckBox::paintEvent(QPaintEvent*) {
 bool WrappingCheckBox::hitButton(const QPoint& pos) const { return rect().contains(pos); }
 
 QFont TitleFont() {
-    QFont font;
-    font.setFamilies({texts::kTitleFontFamily, "Microsoft Sans Serif", "Liberation Sans", "Arial", "Nimbus Sans",
-                      "Helvetica"});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(texts::kTitleFontPoints);
+    QFont font = wizard::DialogFont();
     font.setBold(true);
     return font;
 }

@@ -2,6 +2,7 @@
 
 #include "pages/controls.h"
 #include "pages/texts.h"
+#include "wizard/controls.h"
 #include "service/service.h"
 
 namespace pages {
@@ -9,10 +10,10 @@ namespace pages {
 Page4::Page4(platform::WindowSystem& windows) : CPageForm(windows) {}
 
 void Page4::CreateControls(QWidget& form) {
-    const QString intro = QString::fromUtf8(texts::kProgressIntroBefore) + QString::fromStdString(service::SiteAddress()) +
-                          QString::fromUtf8(texts::kProgressIntroAfter);
-    Label1[0] = MakeLabel(form, "Label1", intro, Twips(120, 240, 4005, 930));
-    Label2 = MakeLabel(form, "Label2", texts::kProgressFirstStatus, Twips(120, 1680, 4215, 1095));
+    const QString intro =
+        QString::fromStdString(service::AroundSiteAddress(texts::kProgressIntroBefore, texts::kProgressIntroAfter));
+    Label1[0] = wizard::MakeLabel(form, "Label1", intro, Twips(120, 240, 4005, 930));
+    Label2 = wizard::MakeLabel(form, "Label2", texts::kProgressFirstStatus, Twips(120, 1680, 4215, 1095));
     QWidget::setTabOrder(Label1[0], Label2);
 }
 

@@ -2,6 +2,7 @@
 
 #include "pages/controls.h"
 #include "pages/texts.h"
+#include "wizard/controls.h"
 #include "service/service.h"
 
 namespace pages {
@@ -10,9 +11,8 @@ Page5::Page5(platform::WindowSystem& windows, platform::Shell& shell, const std:
     : CPageForm(windows), shell_(shell), serverPath_(serverPath) {}
 
 void Page5::CreateControls(QWidget& form) {
-    const QString text = QString::fromUtf8(texts::kFinishBefore) + QString::fromStdString(service::SiteAddress()) +
-                         QString::fromUtf8(texts::kFinishAfter);
-    Label1[1] = MakeLabel(form, "Label1_1", text, Twips(120, 240, 4125, 780));
+    const QString text = QString::fromStdString(service::AroundSiteAddress(texts::kFinishBefore, texts::kFinishAfter));
+    Label1[1] = wizard::MakeLabel(form, "Label1_1", text, Twips(120, 240, 4125, 780));
 
     auto* check = new WrappingCheckBox(QString::fromUtf8(texts::kFinishCheck), &form);
     check->setObjectName("Check2");

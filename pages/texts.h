@@ -29,8 +29,4 @@ inline constexpr const char* kFinishCheck =
 // The verb the profile page is opened with.
 inline constexpr const char* kOpenVerb = "Open";
 
-// The welcome title's font.
-inline constexpr const char* kTitleFontFamily = "MS Sans Serif";
-inline constexpr double kTitleFontPoints = 8.25;
-
 }  // namespace pages::texts

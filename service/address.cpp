@@ -55,6 +55,15 @@ const std::string& SiteAddress() {
 
 std::string SiteAddressWithPath(const std::string& path) { return SiteAddress() + path; }
 
+std::string AroundSiteAddress(std::string_view lead, std::string_view tail) { return AroundSiteAddress(lead, "", tail); }
+
+std::string AroundSiteAddress(std::string_view lead, const std::string& path, std::string_view tail) {
+    std::string text(lead);
+    text += SiteAddressWithPath(path);
+    text += tail;
+    return text;
+}
+
 std::optional<std::string> SiteRoot(const std::string& serverPath) {
     const auto separator = serverPath.find("://");
     if (separator == std::string::npos || separator == 0) return std::nullopt;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -71,6 +72,10 @@ private:
 // The service's public web site, and the addresses on it that texts and links name.
 const std::string& SiteAddress();                // e.g. "http://www.vantrelnet.example"
 std::string SiteAddressWithPath(const std::string& path);  // SiteAddress() + path
+// A text that sends the reader to the site: lead + SiteAddress() + tail, or with a page of the
+// site: lead + SiteAddressWithPath(path) + tail.
+std::string AroundSiteAddress(std::string_view lead, std::string_view tail);
+std::string AroundSiteAddress(std::string_view lead, const std::string& path, std::string_view tail);
 
 // The root of ServerPath: scheme, "://", host (and port) and "/". Nothing when ServerPath
 // holds no scheme and host.

@@ -48,11 +48,11 @@ void NextButton::AccountCheck(wizard::CWizard& wizard) const {
     if (CancelledMeanwhile(wizard)) return;
     if (!reply) {
         // No answer is not an accepted account: say so and stay, so that Next can try again.
-        Tell(std::string(texts::kAccountCheckFailedLead) + service::SiteAddress() + texts::kAccountCheckFailedTail);
+        Tell(service::AroundSiteAddress(texts::kAccountCheckFailedLead, texts::kAccountCheckFailedTail));
         return;
     }
     if (reply->RecordCount() != 1) {
-        Tell(std::string(texts::kInvalidLoginLead) + service::SiteAddress() + texts::kInvalidLoginTail);
+        Tell(service::AroundSiteAddress(texts::kInvalidLoginLead, texts::kInvalidLoginTail));
         return;
     }
     // A field that is missing or is no date leaves that date as it was.

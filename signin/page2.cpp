@@ -16,6 +16,7 @@
 
 #include "service/service.h"
 #include "signin/texts.h"
+#include "wizard/controls.h"
 
 namespace signin {
 namespace {
@@ -105,14 +106,6 @@ void SetTextColour(QLabel* label, const QColor& colour) {
     label->setPalette(palette);
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& where) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setGeometry(where);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return label;
-}
-
 }  // namespace
 
 Page2::Page2(platform::WindowSystem& windows, platform::Shell& shell, SignInValues values)
@@ -133,13 +126,14 @@ std::vector<QWidget*> Page2::TabOrder() const {
 void Page2::CreateControls(QWidget& form) {
     form.setObjectName("Page2");
 
-    label1_ = MakeLabel(&form, "Label1",
-                        QString::fromUtf8(texts::kIntroLead) + QString::fromUtf8(texts::kIntroOption) +
-                            QString::fromUtf8(texts::kIntroTail),
-                        Twips(120, 120, 4155, 975));
-    label1_->setWordWrap(true);
-    label2_ = MakeLabel(&form, "Label2", QString::fromUtf8(texts::kUsername), Twips(120, 2040, 1335, 255));
-    label3_ = MakeLabel(&form, "Label3", QString::fromUtf8(texts::kPassword), Twips(120, 2520, 1335, 255));
+    label1_ = wizard::MakeLabel(form, "Label1",
+                                QString::fromUtf8(texts::kIntroLead) + QString::fromUtf8(texts::kIntroOption) +
+                                    QString::fromUtf8(texts::kIntroTail),
+                                Twips(120, 120, 4155, 975));
+    label2_ = wizard::MakeLabel(form, "Label2", QString::fromUtf8(texts::kUsername), Twips(120, 2040, 1335, 255),
+                                wizard::Wrap::None);
+    label3_ = wizard::MakeLabel(form, "Label3", QString::fromUtf8(texts::kPassword), Twips(120, 2520, 1335, 255),
+                                wizard::Wrap::None);
 
     text1_ = new QLineEdit(&form);
     text1_->setObjectName("Text1");
@@ -168,8 +162,8 @@ void Page2::CreateControls(QWidget& form) {
     option1_[1]->setGeometry(Twips(2400, 1320, 1815, 255));
     option1_[1]->raise();
 
-    subscribeLink_ = MakeLabel(&form, "SubscribeLink", QString::fromUtf8(texts::kSubscribeNow),
-                               Twips(1560, 3000, 1215, 255));
+    subscribeLink_ = wizard::MakeLabel(form, "SubscribeLink", QString::fromUtf8(texts::kSubscribeNow),
+                                       Twips(1560, 3000, 1215, 255), wizard::Wrap::None);
     SetTextColour(subscribeLink_, kLinkColour);
     subscribeLink_->setCursor(Qt::PointingHandCursor);
 

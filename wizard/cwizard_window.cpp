@@ -1,5 +1,4 @@
 // The wizard window's creation, its outer size in twips, and hosting of page windows.
-#include <QFont>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
@@ -8,6 +7,8 @@
 #include "platform/common/errors.h"
 #include "platform/common/numbers.h"
 #include "platform/platform.h"
+#include "platform/ui/ui.h"
+#include "wizard/controls.h"
 #include "wizard/cwizard.h"
 #include "wizard/splash_image.h"
 #include "wizard/texts.h"
@@ -18,17 +19,6 @@ namespace {
 // The size the window description gives the client area before the first layout: 6120 x 4110 twips.
 constexpr int kStoredClientWidthTwips = 6120;
 constexpr int kStoredClientHeightTwips = 4110;
-
-// The classic dialog font that the window's and the pages' boxes are measured for: 8.25-point
-// "MS Sans Serif", or else a sans-serif face of similar width; the wide default faces would wrap
-// and clip the pages' texts. Hosted pages inherit it.
-QFont DialogFont() {
-    QFont font;
-    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial", "Nimbus Sans", "Helvetica"});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    return font;
-}
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
     auto* b = new QPushButton(QString::fromUtf8(caption), parent);
@@ -45,9 +35,9 @@ CWizard::CWizard(platform::Platform& platform)
                            Qt::MSWindowsFixedSizeDialogHint),
       platform_(platform) {
     setObjectName("CWizard");
-    setWindowTitle(texts::kWindowTitle);
+    setWindowTitle(platform::kApplicationTitle);
     setWindowIcon(WindowIcon());
-    setFont(DialogFont());
+    setFont(DialogFont());  // hosted pages inherit it
 
     picSplash_ = new QLabel(this);
     picSplash_->setObjectName("picSplash");

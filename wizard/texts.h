@@ -3,7 +3,6 @@
 
 namespace wizard::texts {
 
-inline constexpr const char* kWindowTitle = "Vantrel Collector";
 inline constexpr const char* kBack = "<  Back";
 inline constexpr const char* kNext = "Next  >";
 inline constexpr const char* kCancel = "Cancel";

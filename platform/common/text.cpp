@@ -105,6 +105,19 @@ std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
     return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
+char32_t NextCodePoint(std::string_view s, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    const long n = sequenceAt(s, i);
+    if (n <= 1) {
+        ++i;
+        return lead;
+    }
+    char32_t c = lead & (0x7F >> n);
+    for (long k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
+    i += static_cast<std::size_t>(n);
+    return c;
+}
+
 bool IsValidUtf8(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
         const long n = sequenceAt(s, i);

@@ -71,6 +71,10 @@ std::string ToHex(std::string_view bytes, bool upperCase = false);
 // (also past the end).
 std::size_t Utf8SequenceLength(std::string_view s, std::size_t i);
 bool IsValidUtf8(std::string_view s);
+// The code point of the well-formed sequence at `s[i]` (i < s.size()), with `i` moved past it. A
+// byte that starts no well-formed sequence stands for itself (0x80..0xFF, as in Latin-1) and `i`
+// moves by one, so any bytes decode.
+char32_t NextCodePoint(std::string_view s, std::size_t& i);
 // `s` with every ill-formed sequence replaced by U+FFFD, the longest well-formed beginning of a
 // broken sequence replaced once (as Unicode recommends).
 std::string RepairUtf8(std::string_view s);

@@ -17,7 +17,7 @@ public:
     virtual std::string LocalIP() = 0;
 };
 
-// getifaddrs.
+// getifaddrs, and the routing table below the system root (VANTREL_SYSROOT, else /).
 std::unique_ptr<Network> makeSystemNetwork();
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/registry/key.h"
 
+#include "platform/common/text.h"
 #include "platform/registry/encoding.h"
 
 #include <algorithm>
@@ -9,28 +10,6 @@
 namespace platform {
 
 namespace {
-
-// Next code point of a UTF-8 text; a byte that starts no valid sequence stands for itself,
-// so every input has a total order.
-char32_t nextCodePoint(std::string_view s, std::size_t& i) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    const int extra = b0 < 0xC2 ? 0 : b0 < 0xE0 ? 1 : b0 < 0xF0 ? 2 : b0 <= 0xF4 ? 3 : 0;
-    if (extra == 0 || i + extra >= s.size()) {
-        ++i;
-        return b0;
-    }
-    char32_t cp = b0 & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) {
-            ++i;
-            return b0;
-        }
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    i += extra + 1;
-    return cp;
-}
 
 char32_t upper(char32_t c) {
     if (c >= 'a' && c <= 'z') return c - 0x20;
@@ -54,8 +33,8 @@ int compareRegistryNames(std::string_view a, std::string_view b) {
             ua = upper(ca);
             ub = upper(cb);
         } else {
-            ua = upper(nextCodePoint(a, i));
-            ub = upper(nextCodePoint(b, j));
+            ua = upper(text::NextCodePoint(a, i));  // a byte of no sequence stands for itself: a total order
+            ub = upper(text::NextCodePoint(b, j));
         }
         if (ua != ub) return ua < ub ? -1 : 1;
     }
@@ -69,7 +48,7 @@ std::string foldRegistryName(std::string_view name) {
     out.reserve(name.size());
     std::size_t i = 0;
     while (i < name.size()) {
-        appendUtf8(out, upper(nextCodePoint(name, i)));
+        appendUtf8(out, upper(text::NextCodePoint(name, i)));
     }
     return out;
 }

@@ -11,6 +11,9 @@ using HKey = std::uintptr_t;  // 0 is no key
 
 inline constexpr HKey HKEY_LOCAL_MACHINE = 0x80000002u;
 
+// The uninstall list below HKEY_LOCAL_MACHINE: the installed programs, one subkey each.
+inline constexpr const char* kUninstallPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
 inline constexpr std::int32_t ERROR_SUCCESS = 0;
 inline constexpr std::int32_t ERROR_FILE_NOT_FOUND = 2;
 inline constexpr std::int32_t ERROR_ACCESS_DENIED = 5;

@@ -135,4 +135,11 @@ TEST(SiteAddress, IsAFixedAddressWithPathsAppended) {
     EXPECT_EQ(service::SiteAddressWithPath("/subscription/details.asp"), site + "/subscription/details.asp");
 }
 
+TEST(SiteAddress, StandsBetweenALeadAndATailWithOrWithoutAPage) {
+    const std::string& site = service::SiteAddress();
+    EXPECT_EQ(service::AroundSiteAddress("Go to ", "."), "Go to " + site + ".");
+    EXPECT_EQ(service::AroundSiteAddress("See ", "/download/FAQ.asp", " now"), "See " + site + "/download/FAQ.asp now");
+    EXPECT_EQ(service::AroundSiteAddress("", ""), site);
+}
+
 }  // namespace

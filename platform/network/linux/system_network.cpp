@@ -1,31 +1,27 @@
 // The machine's primary local IPv4 address, from the interface list and the routing table.
+#include "platform/network/linux/system_network.h"
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <net/route.h>
-#include <netinet/in.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/common/errors.h"
-#include "platform/network/network.h"
 
 namespace platform {
+namespace net {
 namespace {
-
-struct InterfaceAddress {
-    std::string name;
-    unsigned flags = 0;
-    in_addr address{};
-};
 
 bool IsLoopback(const InterfaceAddress& a) {
     return (a.flags & IFF_LOOPBACK) != 0 || (ntohl(a.address.s_addr) >> 24) == 127;
@@ -35,6 +31,13 @@ std::string Dotted(in_addr address) {
     char text[INET_ADDRSTRLEN] = {};
     if (!inet_ntop(AF_INET, &address, text, sizeof text)) throw PlatformError("inet_ntop failed");
     return text;
+}
+
+// `path` (absolute, as the machine sees it) below `root`.
+std::string BelowRoot(const std::string& root, const std::string& path) {
+    std::string folder = root;
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    return folder + path;
 }
 
 std::vector<InterfaceAddress> ReadInterfaces() {
@@ -53,9 +56,10 @@ std::vector<InterfaceAddress> ReadInterfaces() {
     return result;
 }
 
-// The interfaces that carry a default route, lowest metric first. None when the table cannot be read.
-std::vector<std::string> DefaultRouteInterfaces() {
-    std::ifstream routes("/proc/net/route");
+}  // namespace
+
+std::vector<std::string> defaultRouteInterfaces(const std::string& root) {
+    std::ifstream routes(BelowRoot(root, "/proc/net/route"));
     std::string line;
     std::getline(routes, line);  // the heading
     std::vector<std::pair<long, std::string>> found;
@@ -80,8 +84,8 @@ std::vector<std::string> DefaultRouteInterfaces() {
     return names;
 }
 
-std::string PrimaryAddress(const std::vector<InterfaceAddress>& interfaces) {
-    for (const std::string& name : DefaultRouteInterfaces())
+std::string primaryAddress(const std::vector<InterfaceAddress>& interfaces, const std::vector<std::string>& routed) {
+    for (const std::string& name : routed)
         for (const InterfaceAddress& a : interfaces)
             if (a.name == name && (a.flags & IFF_UP) && !IsLoopback(a)) return Dotted(a.address);
     for (const InterfaceAddress& a : interfaces)
@@ -91,22 +95,34 @@ std::string PrimaryAddress(const std::vector<InterfaceAddress>& interfaces) {
     return {};
 }
 
+}  // namespace net
+
+namespace {
+
 // The socket control of the connectivity test: it holds the interfaces it last read.
 class SystemNetwork final : public Network {
 public:
+    explicit SystemNetwork(std::string root) : root_(std::move(root)) {}
+
     void Close() override { interfaces_.reset(); }
-    void Refresh() override { interfaces_ = ReadInterfaces(); }
+    void Refresh() override { interfaces_ = net::ReadInterfaces(); }
     std::string LocalIP() override {
-        if (!interfaces_) interfaces_ = ReadInterfaces();
-        return PrimaryAddress(*interfaces_);
+        if (!interfaces_) interfaces_ = net::ReadInterfaces();
+        return net::primaryAddress(*interfaces_, net::defaultRouteInterfaces(root_));
     }
 
 private:
-    std::optional<std::vector<InterfaceAddress>> interfaces_;
+    std::string root_;
+    std::optional<std::vector<net::InterfaceAddress>> interfaces_;
 };
 
 }  // namespace
 
-std::unique_ptr<Network> makeSystemNetwork() { return std::make_unique<SystemNetwork>(); }
+std::unique_ptr<Network> makeNetworkAt(std::string root) { return std::make_unique<SystemNetwork>(std::move(root)); }
+
+std::unique_ptr<Network> makeSystemNetwork() {
+    const char* root = std::getenv("VANTREL_SYSROOT");
+    return makeNetworkAt(root && *root ? root : "/");
+}
 
 }  // namespace platform

@@ -10,7 +10,6 @@
 
 namespace platform {
 
-inline constexpr const char* kUninstallPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 inline constexpr const char* kDefaultHivePath = "/etc/vantrel/registry.reg";
 
 // The hive of a file on disk. A missing file is an empty hive; a file that cannot be read or

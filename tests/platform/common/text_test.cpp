@@ -61,6 +61,23 @@ TEST(TextUtf8, AcceptsWellFormedTextAndReplacesEachBrokenSequenceOnce) {
     EXPECT_EQ(text::Utf8SequenceLength("\x80", 0), 0u);
 }
 
+TEST(TextUtf8, DecodesWellFormedSequencesAndTakesEveryOtherByteForItself) {
+    const auto decode = [](std::string_view s) {
+        std::u32string out;
+        for (std::size_t i = 0; i < s.size();) out += text::NextCodePoint(s, i);
+        return out;
+    };
+    EXPECT_EQ(decode("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x96\xA8"), U"a\u00E9\u20AC\U0001F5A8");
+    EXPECT_EQ(decode("\xC3\xBF\xF4\x8F\xBF\xBF"), U"\u00FF\U0010FFFF");
+    // Broken, overlong, surrogate, beyond U+10FFFF, cut short: byte by byte.
+    EXPECT_EQ(decode("\xE9t\xE9"), U"\u00E9t\u00E9");
+    EXPECT_EQ(decode("\xC0\xAF"), U"\u00C0\u00AF");
+    EXPECT_EQ(decode("\xE0\x80\x80"), U"\u00E0\u0080\u0080");
+    EXPECT_EQ(decode("\xED\xA0\x80"), U"\u00ED\u00A0\u0080");
+    EXPECT_EQ(decode("\xF4\x90\x80\x80"), U"\u00F4\u0090\u0080\u0080");
+    EXPECT_EQ(decode("x\xE2\x82"), U"x\u00E2\u0082");
+}
+
 TEST(TextWire, KeepsPrintableUtf8DropsControlsAndSeparatesWordsThatLinesAndTabsSeparated) {
     EXPECT_EQ(text::WireText("Caf\xC3\xA9 \xE2\x82\xAC 1"), "Caf\xC3\xA9 \xE2\x82\xAC 1");
     EXPECT_EQ(text::WireText(std::string("a\0b\x01" "c\x1b[0m\x7f", 10)), "abc[0m");
