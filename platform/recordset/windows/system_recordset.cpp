@@ -176,9 +176,10 @@ private:
         WinHttpSetTimeouts(request.get(), connectMs, connectMs, totalMs, totalMs);
 
         auto transfer = std::make_shared<Transfer>();
-        std::thread worker([transfer, handle = request.get()] { Run(*transfer, handle); });
+        if (!worker_) worker_ = std::make_unique<Worker>();
+        worker_->Post(transfer, request.get());
         std::unique_lock<std::mutex> lock(transfer->mutex);
-        if (!transfer->done.load() && !transfer->changed.wait_until(lock, deadline, [&] { return transfer->done.load(); })) {
+        if (!transfer->changed.wait_until(lock, deadline, [&] { return transfer->done.load(); })) {
             lock.unlock();
             request.close();
             lock.lock();
@@ -186,14 +187,12 @@ private:
                 transfer->changed.wait_for(lock, std::chrono::seconds(2), [&] { return transfer->done.load(); });
             answered = transfer->answered;
             lock.unlock();
-            if (ended)
-                worker.join();
-            else
-                worker.detach();  // it holds nothing of ours but the shared record of the transfer
+            // A thread the close did not free is left to end by itself; the next request gets
+            // a new one. It holds nothing of ours but the shared record of the transfer.
+            if (!ended) worker_.reset();
             fail(address, "timed out");
         }
         lock.unlock();
-        worker.join();
         answered = transfer->answered;
         if (!transfer->error.empty()) fail(address, transfer->error);
         if (transfer->code < 200 || transfer->code > 299)
@@ -207,6 +206,56 @@ private:
     }
 
     // What the blocking calls found, handed from the transfer's thread.
+    struct Transfer;
+
+    // One thread that makes the blocking calls of one transfer at a time, kept for the next
+    // one: a new thread per request costs Wine several milliseconds.
+    class Worker {
+    public:
+        Worker() : queue_(std::make_shared<Queue>()) {
+            std::thread([queue = queue_] { Loop(*queue); }).detach();
+        }
+        ~Worker() {
+            {
+                std::lock_guard<std::mutex> lock(queue_->mutex);
+                queue_->quit = true;
+            }
+            queue_->changed.notify_all();
+        }
+        Worker(const Worker&) = delete;
+        Worker& operator=(const Worker&) = delete;
+
+        void Post(std::shared_ptr<Transfer> transfer, HINTERNET request) {
+            {
+                std::lock_guard<std::mutex> lock(queue_->mutex);
+                queue_->job = std::move(transfer);
+                queue_->request = request;
+            }
+            queue_->changed.notify_all();
+        }
+
+    private:
+        struct Queue {
+            std::mutex mutex;
+            std::condition_variable changed;
+            std::shared_ptr<Transfer> job;
+            HINTERNET request = nullptr;
+            bool quit = false;
+        };
+        static void Loop(Queue& queue) {
+            for (;;) {
+                std::unique_lock<std::mutex> lock(queue.mutex);
+                queue.changed.wait(lock, [&] { return queue.quit || queue.job; });
+                if (queue.quit) return;
+                std::shared_ptr<Transfer> job = std::move(queue.job);
+                HINTERNET request = queue.request;
+                lock.unlock();
+                Run(*job, request);
+            }
+        }
+        std::shared_ptr<Queue> queue_;
+    };
+
     struct Transfer {
         std::mutex mutex;
         std::condition_variable changed;
@@ -281,6 +330,7 @@ private:
     WaitPlan waits_;
     Handle session_;
     ProxyFinder proxies_;
+    std::unique_ptr<Worker> worker_;  // after session_: it ends before the session closes
 };
 
 }  // namespace
