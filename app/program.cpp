@@ -4,7 +4,7 @@
 
 #include "app/settings.h"
 #include "app/version_check.h"
-#include "inventory/collection_run.h"
+#include "app/wizard_run.h"
 #include "pages/page1.h"
 #include "pages/page4.h"
 #include "pages/page5.h"
@@ -48,7 +48,7 @@ wizard::WizardParts Program::Parts() {
     parts.Page4 = [&p] { return std::make_shared<pages::Page4>(p.windows); };
     parts.Page5 = [&p, &state] { return std::make_shared<pages::Page5>(p.windows, p.shell, state.ServerPath); };
     parts.NextHandler = signin::NextButton(p, AccountValuesOf(state), client_);
-    parts.RunAudit = inventory::CollectionRun(p, RunValuesOf(state), client_);
+    parts.RunAudit = WizardRun(p, state.Controller, RunValuesOf(state), client_);
     return parts;
 }
 

@@ -31,8 +31,8 @@ inline signin::AccountValues AccountValuesOf(SharedState& s) {
     return {s.IsSubscriber, s.UserName, s.UserPassword, s.EvalID, s.EvalRegistered, s.ProfileCrDate, s.ProfileLuDate};
 }
 inline inventory::RunValues RunValuesOf(SharedState& s) {
-    return {s.Controller,   s.IsSubscriber,   s.UserName,      s.UserPassword,
-            s.EvalID,       s.EvalRegistered, s.ProfileCrDate, s.ProfileLuDate};
+    return {s.IsSubscriber,   s.UserName,      s.UserPassword, s.EvalID,
+            s.EvalRegistered, s.ProfileCrDate, s.ProfileLuDate};
 }
 
 }  // namespace app

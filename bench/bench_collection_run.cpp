@@ -7,14 +7,22 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <QApplication>
 
 #include "app/shared_state.h"
 #include "dataservice/server.h"
+<<<<<<< HEAD
 #include "dataservice/store/store.h"
 #include "inventory/collection_run.h"
+=======
+#include "dataservice/store.h"
+#include "app/wizard_run.h"
+#include "collect/collect.h"
+>>>>>>> collect
 #include "pages/page1.h"
 #include "pages/page4.h"
 #include "pages/page5.h"
@@ -78,7 +86,7 @@ void BM_CollectionRun(benchmark::State& state) {
     parts.Page2 = [&] { return std::make_shared<pages::Page1>(p.windows); };
     parts.Page4 = [&] { return std::make_shared<pages::Page4>(p.windows); };
     parts.Page5 = [&] { return std::make_shared<pages::Page5>(p.windows, p.shell, shared.ServerPath); };
-    parts.RunAudit = inventory::CollectionRun(p, app::RunValuesOf(shared), client);
+    parts.RunAudit = app::WizardRun(p, shared.Controller, app::RunValuesOf(shared), client);
     wizard::CWizardController controller(p, parts);
     shared.Controller = &controller;
     wizard::CWizard& w = controller.WizardHandle();
@@ -96,6 +104,40 @@ void BM_CollectionRun(benchmark::State& state) {
     server.stop();
 }
 BENCHMARK(BM_CollectionRun)->Arg(100)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The same run made by vantrel-collect (its whole program after start: version check, account
+// check, run), against the same service, machine and client.
+void BM_UnattendedRun(benchmark::State& state) {
+    const int packages = static_cast<int>(state.range(0));
+    Machine machine(packages);
+    const std::filesystem::path db = machine.root / "service.db";
+    dataservice::Store store(db.string());
+    store.addAccount("bench", "secret");
+    dataservice::Server server(store);
+    server.start();
+
+    platform::SystemRegistry registry("/nonexistent.reg", machine.root.string());
+    auto instrumentation = platform::makeInstrumentationAt(machine.root.string());
+    auto records = platform::makeHttpRecordSource();
+    auto guids = platform::makeSystemGuidSource();
+    auto network = platform::makeSystemNetwork();
+    collect::Services services{registry, *instrumentation, *records, *guids, *network};
+    const std::vector<std::string> args{"--user", "bench", "--server", server.address(), "--quiet"};
+
+    for (auto _ : state) {
+        std::istringstream in("secret\n");
+        std::ostringstream out, err;
+        if (collect::Main(args, services, {in, out, err}) != collect::kComplete) {
+            state.SkipWithError(("the run did not complete: " + err.str() + out.str()).c_str());
+            break;
+        }
+    }
+    state.counters["items/s"] =
+        benchmark::Counter(static_cast<double>(packages) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
+    server.stop();
+}
+BENCHMARK(BM_UnattendedRun)->Arg(100)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
 

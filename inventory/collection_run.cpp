@@ -1,5 +1,5 @@
-// The collection run inside step 3: freeze, connect, reset the profile, upload the installed
-// programs and the seven categories item by item, close the upload, unfreeze, final text.
+// The collection run: freeze, connect, reset the profile, upload the installed programs and the
+// seven categories item by item, close the upload, unfreeze, final text.
 // Every step and sub-step is guarded on its own; only a missing instrumentation stops the run.
 #include "inventory/collection_run.h"
 
@@ -13,8 +13,6 @@
 #include "platform/common/date.h"
 #include "platform/common/errors.h"
 #include "platform/common/guard.h"
-#include "wizard/contracts.h"
-#include "wizard/cwizard.h"
 
 namespace inventory {
 
@@ -22,35 +20,22 @@ using platform::guarded;
 
 namespace {
 
-// A close confirmed during a yield. Deliberately not a std::exception, so it passes every guard
-// on its way out of the run.
-struct RunStopped {};
-
-class WizardRunSteps : public RunSteps {
+// The run's steps over the sink and the sender, counting what was tried and what failed.
+class SinkRunSteps : public RunSteps {
 public:
-    WizardRunSteps(wizard::CWizard& wizard, platform::Ui& ui, const service::ServiceClient& client)
-        : wizard_(wizard), ui_(ui), client_(client) {}
+    SinkRunSteps(ProgressSink& sink, const SendRequest& send) : sink_(sink), send_(send) {}
 
     void Send(const service::Request& request) override {
         ++sent_;
         try {
-            client_.ServiceRequest(request);
+            send_(request);
         } catch (...) {
             ++failed_;
             throw;  // the guards around the request still see the failure
         }
     }
-
-    void Yield() override {
-        ui_.DoEvents();
-        // The window closes once the step has ended; nothing more may be sent or shown for it.
-        if (wizard_.CloseRequested()) throw RunStopped{};
-    }
-
-    void SetProgressText(const std::string& text) override {
-        // Looked up afresh each time: a yield may have replaced or destroyed the page.
-        wizard_.SetPageLabelText(kProgressLabel, text);
-    }
+    void Yield() override { sink_.Yield(); }
+    void SetProgressText(const std::string& text) override { sink_.SetProgressText(text); }
 
     int Sent() const { return sent_; }
     int Failed() const { return failed_; }
@@ -58,9 +43,8 @@ public:
 private:
     int sent_ = 0;
     int failed_ = 0;
-    wizard::CWizard& wizard_;
-    platform::Ui& ui_;
-    const service::ServiceClient& client_;
+    ProgressSink& sink_;
+    const SendRequest& send_;
 };
 
 // Kept by the make-and-model category for the BIOS text.
@@ -126,13 +110,12 @@ void UploadCategory(platform::InstrumentationServices& services, const CategoryQ
     }
 }
 
-wizard::CWizard& ControlledWizard(const RunValues& values) {
-    if (!values.Controller) throw platform::PlatformError("no controller");
-    return values.Controller->WizardHandle();
+std::string WmiFailedText() {
+    return service::AroundSiteAddress(kWmiFailedLead, kFaqPath, kWmiFailedTail);
 }
 
-// The final text: as it always was when the service took everything, otherwise what did not
-// get through and what to do about it.
+}  // namespace
+
 std::string FinalText(const service::Identity& who, bool registered, int sent, int failed) {
     if (failed == 0 && (who.isSubscriber || registered))
         return who.isSubscriber ? std::string(kSubscriberComplete)
@@ -144,50 +127,42 @@ std::string FinalText(const service::Identity& who, bool registered, int sent, i
     return text + kRunAgainAdvice;
 }
 
-std::string WmiFailedText() {
-    return service::AroundSiteAddress(kWmiFailedLead, kFaqPath, kWmiFailedTail);
-}
+RunResult CollectionRun::operator()(ProgressSink& sink) const {
+    SinkRunSteps steps(sink, send_);
+    RunResult result;
+    guarded([&] { sink.SetFrozen(true); });
 
-}  // namespace
-
-void CollectionRun::operator()(wizard::CWizard& wizard) const {
-    WizardRunSteps steps(wizard, platform_.ui, client_);
-    try {
-        guarded([&] { ControlledWizard(values_).SetFrozen(true); });
-
-        std::unique_ptr<platform::InstrumentationServices> services;
-        guarded([&] { services = platform_.instrumentation.Connect(kMoniker); });
-        if (!services) {
-            guarded([&] {
-                platform::MessageBox box;
-                box.text = WmiFailedText();
-                box.title = kWmiFailedTitle;
-                platform_.ui.Show(box);
-            });
-            platform_.ui.End();
-        }
-
-        const service::Identity who{values_.IsSubscriber, values_.UserName, values_.UserPassword, values_.EvalID};
-
-        guarded([&] { steps.SetProgressText(kDeletingProfile); });
-        guarded([&] { steps.Send(service::ProfileResetRequest(who, values_.ProfileCrDate, values_.ProfileLuDate)); });
-
-        guarded([&] { steps.SetProgressText(kUploadingSoftware); });
-        guarded([&] { UploadInstalledSoftware(platform_.registry, who, steps); });
-
-        SavedTexts saved;
-        for (const CategoryQuery& category : kCategories)
-            guarded([&] { UploadCategory(*services, category, who, steps, saved); });
-
-        if (who.isSubscriber) guarded([&] { steps.Send(service::FinalizeRequest(who)); });
-
-        guarded([&] { ControlledWizard(values_).SetFrozen(false); });
-
-        guarded([&] { steps.SetProgressText(FinalText(who, values_.EvalRegistered, steps.Sent(), steps.Failed())); });
-    } catch (const RunStopped&) {
-        // The window is closing; it is not destroyed before the step ends, so leaving it frozen
-        // is harmless.
+    std::unique_ptr<platform::InstrumentationServices> services;
+    guarded([&] { services = instrumentation_.Connect(kMoniker); });
+    if (!services) {
+        guarded([&] { sink.InstrumentationUnavailable(kWmiFailedTitle, WmiFailedText()); });
+        result.instrumentationUnavailable = true;
+        result.finalText = WmiFailedText();
+        return result;
     }
+
+    const service::Identity who{values_.IsSubscriber, values_.UserName, values_.UserPassword, values_.EvalID};
+
+    guarded([&] { steps.SetProgressText(kDeletingProfile); });
+    guarded([&] { steps.Send(service::ProfileResetRequest(who, values_.ProfileCrDate, values_.ProfileLuDate)); });
+
+    guarded([&] { steps.SetProgressText(kUploadingSoftware); });
+    guarded([&] { UploadInstalledSoftware(registry_, who, steps); });
+
+    SavedTexts saved;
+    for (const CategoryQuery& category : kCategories)
+        guarded([&] { UploadCategory(*services, category, who, steps, saved); });
+
+    if (who.isSubscriber) guarded([&] { steps.Send(service::FinalizeRequest(who)); });
+
+    guarded([&] { sink.SetFrozen(false); });
+
+    result.sent = steps.Sent();
+    result.failed = steps.Failed();
+    result.complete = result.failed == 0 && (who.isSubscriber || values_.EvalRegistered);
+    result.finalText = FinalText(who, values_.EvalRegistered, result.sent, result.failed);
+    guarded([&] { sink.SetFinalText(result.finalText); });
+    return result;
 }
 
 }  // namespace inventory

@@ -4,12 +4,9 @@
 
 #include "platform/common/date.h"
 
-namespace wizard { class IWizardController; }
-
 namespace inventory {
 
 struct RunValues {
-    wizard::IWizardController* const& Controller;
     const bool& IsSubscriber;
     const std::string& UserName;
     const std::string& UserPassword;

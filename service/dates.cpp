@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -48,6 +51,21 @@ std::string format(const char* pattern, const std::tm& tm) {
 
 std::string_view trimmed(std::string_view s) { return text::Trim(s, text::kWhiteSpace); }
 
+// strptime: the end of what `pattern` read, or null. Windows' C library has none; there the
+// C++ library's reader of the classic forms stands in.
+const char* parseTime(const std::string& text, const char* pattern, std::tm& tm) {
+#ifdef _WIN32
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    in >> std::get_time(&tm, pattern);
+    if (in.fail()) return nullptr;
+    const std::streamoff at = in.eof() ? static_cast<std::streamoff>(text.size()) : static_cast<std::streamoff>(in.tellg());
+    return text.c_str() + at;
+#else
+    return strptime(text.c_str(), pattern, &tm);
+#endif
+}
+
 // A text in one of the forms the regional settings write (date, date and time, time alone),
 // or in ISO 8601 form, which servers send whatever the user's settings.
 std::optional<platform::Date> parseDateText(std::string_view raw) {
@@ -60,7 +78,7 @@ std::optional<platform::Date> parseDateText(std::string_view raw) {
         tm.tm_year = 1899 - 1900;  // a time alone falls on the zero date
         tm.tm_mon = 11;
         tm.tm_mday = 30;
-        const char* end = strptime(text.c_str(), pattern, &tm);
+        const char* end = parseTime(text, pattern, tm);
         if (!end || !trimmed(end).empty()) continue;
         const auto date = platform::dateFromCivil(
             {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec});

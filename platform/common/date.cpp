@@ -72,7 +72,11 @@ bool hasTimeOfDay(Date d) {
 Date today() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
     localtime_r(&now, &local);
+#endif
     CivilTime t{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, 0, 0, 0};
     return dateFromCivil(t).value_or(Date{});
 }

@@ -12,7 +12,7 @@
 
 #include "app/shared_state.h"
 #include "platform/common/date.h"
-#include "inventory/collection_run.h"
+#include "app/wizard_run.h"
 #include "service/service.h"
 #include "tests/support/fakes.h"
 #include "wizard/cwizard.h"
@@ -91,7 +91,7 @@ public:
             return progressPage;
         };
         parts.Page5 = plain;
-        parts.RunAudit = inventory::CollectionRun(*bundle, app::RunValuesOf(state), client);
+        parts.RunAudit = app::WizardRun(*bundle, state.Controller, app::RunValuesOf(state), client);
         controller = std::make_unique<wizard::CWizardController>(*bundle, parts);
         state.Controller = controller.get();
         fake.records.fallback = [this](const std::string& address) {

@@ -16,12 +16,12 @@
 
 #include "platform/common/errors.h"
 #include "platform/recordset/recordset.h"
+#include "platform/recordset/wait_plan.h"
 #include "platform/common/text.h"
 
 namespace platform {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kMaxReplyBytes = 4 * 1024 * 1024;
 
@@ -124,13 +124,9 @@ private:
         ChooseWait(brief);
 
         const CURLcode status = curl_easy_perform(curl_);
-        lastEnded_ = Clock::now();
         // Only a service that did not answer starts or lengthens the streak; an error page, an
         // over-long reply or one that is no record set still came from a live service.
-        if (status == CURLE_OK || tooLarge_ || status == CURLE_FILESIZE_EXCEEDED)
-            silentStreak_ = 0;
-        else
-            ++silentStreak_;
+        waits_.Ended(status == CURLE_OK || tooLarge_ || status == CURLE_FILESIZE_EXCEEDED);
         if (tooLarge_ || status == CURLE_FILESIZE_EXCEEDED)
             fail(address, "the reply is larger than " + std::to_string(kMaxReplyBytes) + " bytes");
         if (status != CURLE_OK) fail(address, error_[0] ? error_ : curl_easy_strerror(status));
@@ -148,23 +144,10 @@ private:
         }
     }
 
-    // The full wait, unless the service has just stopped answering and this request follows the
-    // last one closely; now and then a full wait all the same, so that a slow service that came
-    // back is found.
     void ChooseWait(bool brief) {
-        const Clock::time_point now = Clock::now();
-        const bool inSeries = silentStreak_ > 0 && now - lastEnded_ < std::chrono::milliseconds(waits_.seriesGapMs) &&
-                              now - lastFullWait_ < std::chrono::milliseconds(waits_.probeEveryMs);
-        long connectMs = waits_.connectMs;
-        long totalMs = waits_.requestMs;
-        if (inSeries) {
-            connectMs = totalMs = waits_.shortMs;
-        } else {
-            lastFullWait_ = now;
-            if (brief) totalMs = waits_.briefMs;
-        }
-        set(CURLOPT_CONNECTTIMEOUT_MS, std::min(connectMs, totalMs));
-        set(CURLOPT_TIMEOUT_MS, totalMs);
+        const WaitPlan::Wait wait = waits_.Next(brief);
+        set(CURLOPT_CONNECTTIMEOUT_MS, wait.connectMs);
+        set(CURLOPT_TIMEOUT_MS, wait.totalMs);
     }
 
     template <typename T>
@@ -190,11 +173,8 @@ private:
         return bytes;
     }
 
-    const HttpWaits waits_;
+    WaitPlan waits_;
     ProxyFinder proxies_;
-    int silentStreak_ = 0;  // requests in a row that the service did not answer
-    Clock::time_point lastEnded_{};
-    Clock::time_point lastFullWait_{};
     CURL* curl_ = nullptr;
     std::string body_;
     bool tooLarge_ = false;

@@ -1,0 +1,48 @@
+#pragma once
+// vantrel-collect: the wizard's collection run without a window. The same requests in the same
+// order with the same texts: version check, account check or evaluation identity, then the run.
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "platform/guid/guid.h"
+#include "platform/instrumentation/instrumentation.h"
+#include "platform/network/network.h"
+#include "platform/recordset/recordset.h"
+#include "platform/registry/registry.h"
+
+namespace collect {
+
+// The operating-system services the program uses.
+struct Services {
+    platform::Registry& registry;
+    platform::Instrumentation& instrumentation;
+    platform::RecordSource& records;
+    platform::GuidSource& guids;
+    platform::Network& network;
+};
+
+// Exit statuses.
+inline constexpr int kComplete = 0;
+inline constexpr int kNotComplete = 1;
+inline constexpr int kBadUsage = 2;
+inline constexpr int kRefused = 3;
+
+struct Streams {
+    std::istream& in;   // the password, one line
+    std::ostream& out;  // the final text; with --dry-run the requests
+    std::ostream& err;  // progress lines and messages
+    // Called with false before the password is read and with true after: a terminal stops
+    // echoing meanwhile. May be empty.
+    std::function<void(bool)> echo = {};
+};
+
+// The whole program after its services are built; returns the exit status.
+int Main(const std::vector<std::string>& args, Services services, Streams streams);
+
+// One request as --dry-run prints it: {"page":"...","KEY":"value",...} with the keys in order.
+// Bytes that are not UTF-8 are written as U+FFFD so that the line stays valid JSON.
+std::string RequestJson(const std::string& page, const std::vector<std::pair<std::string, std::string>>& query);
+
+}  // namespace collect

@@ -1,0 +1,344 @@
+// Record sets over WinHTTP: a blocking GET, the connections kept alive by WinHTTP's own pool,
+// with the Linux source's bounded waits (WaitPlan), the system's proxy settings (the user's
+// Internet settings, their automatic configuration included) and the system's TLS verification.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include "platform/common/errors.h"
+#include "platform/common/text.h"
+#include "platform/common/windows/wide.h"
+#include "platform/recordset/recordset.h"
+#include "platform/recordset/wait_plan.h"
+
+namespace platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kMaxReplyBytes = 4 * 1024 * 1024;
+
+// Addresses carry the password in their query: messages name the page only.
+std::string withoutQuery(const std::string& address) { return address.substr(0, address.find_first_of("?#")); }
+
+class Handle {
+public:
+    explicit Handle(HINTERNET h = nullptr) : h_(h) {}
+    ~Handle() {
+        if (h_) WinHttpCloseHandle(h_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    Handle(Handle&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
+    Handle& operator=(Handle&& other) noexcept {
+        std::swap(h_, other.h_);
+        return *this;
+    }
+    HINTERNET get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+    void close() {
+        if (h_) WinHttpCloseHandle(h_);
+        h_ = nullptr;
+    }
+
+private:
+    HINTERNET h_;
+};
+
+// The proxy the user's Internet settings name for an address; nothing to go direct.
+struct ProxyChoice {
+    bool useProxy = false;
+    std::wstring proxy, bypass;
+};
+
+class ProxyFinder {
+public:
+    const ProxyChoice& For(HINTERNET session, const std::string& origin, const std::wstring& address) {
+        auto found = known_.find(origin);
+        if (found != known_.end()) return found->second;
+        ProxyChoice choice;
+        WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie{};
+        if (WinHttpGetIEProxyConfigForCurrentUser(&ie)) {
+            if (ie.fAutoDetect || ie.lpszAutoConfigUrl) {
+                WINHTTP_AUTOPROXY_OPTIONS options{};
+                options.fAutoLogonIfChallenged = TRUE;
+                if (ie.lpszAutoConfigUrl) {
+                    options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+                    options.lpszAutoConfigUrl = ie.lpszAutoConfigUrl;
+                } else {
+                    options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+                    options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+                }
+                WINHTTP_PROXY_INFO info{};
+                if (WinHttpGetProxyForUrl(session, address.c_str(), &options, &info)) {
+                    if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && info.lpszProxy) {
+                        choice.useProxy = true;
+                        choice.proxy = info.lpszProxy;
+                        if (info.lpszProxyBypass) choice.bypass = info.lpszProxyBypass;
+                    }
+                    if (info.lpszProxy) GlobalFree(info.lpszProxy);
+                    if (info.lpszProxyBypass) GlobalFree(info.lpszProxyBypass);
+                }
+            } else if (ie.lpszProxy) {
+                choice.useProxy = true;
+                choice.proxy = ie.lpszProxy;
+                if (ie.lpszProxyBypass) choice.bypass = ie.lpszProxyBypass;
+            }
+            if (ie.lpszAutoConfigUrl) GlobalFree(ie.lpszAutoConfigUrl);
+            if (ie.lpszProxy) GlobalFree(ie.lpszProxy);
+            if (ie.lpszProxyBypass) GlobalFree(ie.lpszProxyBypass);
+        }
+        return known_.emplace(origin, std::move(choice)).first->second;
+    }
+
+private:
+    std::map<std::string, ProxyChoice> known_;
+};
+
+class WinHttpRecordSource final : public RecordSource {
+public:
+    explicit WinHttpRecordSource(HttpWaits waits) : waits_(waits) {
+        // Without a proxy of its own; each request gets the one the user's settings name.
+        session_ = Handle(WinHttpOpen(L"Vantrel Collector", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                      WINHTTP_NO_PROXY_BYPASS, 0));
+        if (!session_) throw PlatformError("the HTTP library cannot start: " + win::Hex(GetLastError()));
+    }
+
+    RecordSet Open(const std::string& address) override { return Fetch(address, false); }
+    RecordSet OpenBriefly(const std::string& address) override { return Fetch(address, true); }
+
+private:
+    RecordSet Fetch(const std::string& address, bool brief) {
+        if (!text::StartsWithNoCase(address, "http://") && !text::StartsWithNoCase(address, "https://"))
+            throw PlatformError("\"" + withoutQuery(address) + "\" is not an HTTP address");
+        const std::wstring wide = win::Widen(address);
+        URL_COMPONENTS parts{};
+        parts.dwStructSize = sizeof parts;
+        parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+        if (!WinHttpCrackUrl(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts))
+            fail(address, "not an address: " + win::Hex(GetLastError()));
+        const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+        std::wstring target(parts.lpszUrlPath, parts.dwUrlPathLength);
+        target.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+        if (target.empty()) target = L"/";
+        const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+
+        const WaitPlan::Wait wait = waits_.Next(brief);
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait.totalMs);
+        bool answered = false;
+        try {
+            RecordSet set = Exchange(address, wide, host, parts.nPort, target, secure, wait, deadline, answered);
+            waits_.Ended(true);
+            return set;
+        } catch (...) {
+            waits_.Ended(answered);
+            throw;
+        }
+    }
+
+    RecordSet Exchange(const std::string& address, const std::wstring& wide, const std::wstring& host,
+                       INTERNET_PORT port, const std::wstring& target, bool secure, WaitPlan::Wait wait,
+                       Clock::time_point deadline, bool& answered) {
+        Handle connection(WinHttpConnect(session_.get(), host.c_str(), port, 0));
+        if (!connection) fail(address, "cannot connect: " + win::Hex(GetLastError()));
+        Handle request(WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                          WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
+        if (!request) fail(address, "cannot make the request: " + win::Hex(GetLastError()));
+
+        const std::string origin = address.substr(0, address.find_first_of("/?#", address.find("://") + 3));
+        const ProxyChoice& proxy = proxies_.For(session_.get(), origin, wide);
+        if (proxy.useProxy) {
+            WINHTTP_PROXY_INFO info{};
+            info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+            info.lpszProxy = const_cast<wchar_t*>(proxy.proxy.c_str());
+            info.lpszProxyBypass = proxy.bypass.empty() ? nullptr : const_cast<wchar_t*>(proxy.bypass.c_str());
+            WinHttpSetOption(request.get(), WINHTTP_OPTION_PROXY, &info, sizeof info);
+        }
+        // No redirects, as with the Linux source.
+        DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+        WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+
+        // The system's own waits are set as well, but the deadline is kept here: the blocking calls run
+        // on a thread of their own, and closing the request cancels them when time is up (Wine's
+        // WinHTTP does not end a wait for an answer that never comes).
+        const int connectMs = static_cast<int>(std::min(wait.connectMs, wait.totalMs));
+        const int totalMs = static_cast<int>(wait.totalMs);
+        WinHttpSetTimeouts(request.get(), connectMs, connectMs, totalMs, totalMs);
+
+        auto transfer = std::make_shared<Transfer>();
+        if (!worker_) worker_ = std::make_unique<Worker>();
+        worker_->Post(transfer, request.get());
+        std::unique_lock<std::mutex> lock(transfer->mutex);
+        if (!transfer->changed.wait_until(lock, deadline, [&] { return transfer->done.load(); })) {
+            lock.unlock();
+            request.close();
+            lock.lock();
+            const bool ended =
+                transfer->changed.wait_for(lock, std::chrono::seconds(2), [&] { return transfer->done.load(); });
+            answered = transfer->answered;
+            lock.unlock();
+            // A thread the close did not free is left to end by itself; the next request gets
+            // a new one. It holds nothing of ours but the shared record of the transfer.
+            if (!ended) worker_.reset();
+            fail(address, "timed out");
+        }
+        lock.unlock();
+        answered = transfer->answered;
+        if (!transfer->error.empty()) fail(address, transfer->error);
+        if (transfer->code < 200 || transfer->code > 299)
+            fail(address, "the server answered with status " + std::to_string(transfer->code));
+        const std::string& body = transfer->body;
+        try {
+            return ParseRecordSet(body);
+        } catch (const PlatformError& e) {
+            fail(address, e.what());
+        }
+    }
+
+    // What the blocking calls found, handed from the transfer's thread.
+    struct Transfer;
+
+    // One thread that makes the blocking calls of one transfer at a time, kept for the next
+    // one: a new thread per request costs Wine several milliseconds.
+    class Worker {
+    public:
+        Worker() : queue_(std::make_shared<Queue>()) {
+            std::thread([queue = queue_] { Loop(*queue); }).detach();
+        }
+        ~Worker() {
+            {
+                std::lock_guard<std::mutex> lock(queue_->mutex);
+                queue_->quit = true;
+            }
+            queue_->changed.notify_all();
+        }
+        Worker(const Worker&) = delete;
+        Worker& operator=(const Worker&) = delete;
+
+        void Post(std::shared_ptr<Transfer> transfer, HINTERNET request) {
+            {
+                std::lock_guard<std::mutex> lock(queue_->mutex);
+                queue_->job = std::move(transfer);
+                queue_->request = request;
+            }
+            queue_->changed.notify_all();
+        }
+
+    private:
+        struct Queue {
+            std::mutex mutex;
+            std::condition_variable changed;
+            std::shared_ptr<Transfer> job;
+            HINTERNET request = nullptr;
+            bool quit = false;
+        };
+        static void Loop(Queue& queue) {
+            for (;;) {
+                std::unique_lock<std::mutex> lock(queue.mutex);
+                queue.changed.wait(lock, [&] { return queue.quit || queue.job; });
+                if (queue.quit) return;
+                std::shared_ptr<Transfer> job = std::move(queue.job);
+                HINTERNET request = queue.request;
+                lock.unlock();
+                Run(*job, request);
+            }
+        }
+        std::shared_ptr<Queue> queue_;
+    };
+
+    struct Transfer {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::atomic<bool> done{false};
+        bool answered = false;
+        DWORD code = 0;
+        std::string body;
+        std::string error;
+    };
+
+    static void Run(Transfer& transfer, HINTERNET request) {
+        bool answered = false;
+        DWORD code = 0;
+        std::string body, error;
+        do {
+            if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+                !WinHttpReceiveResponse(request, nullptr)) {
+                error = Reason(GetLastError());
+                break;
+            }
+            answered = true;  // from here on the service is alive, whatever it says
+            DWORD size = sizeof code;
+            WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX);
+            if (code < 200 || code > 299) break;
+            for (;;) {
+                DWORD available = 0;
+                if (!WinHttpQueryDataAvailable(request, &available)) {
+                    error = Reason(GetLastError());
+                    break;
+                }
+                if (available == 0) break;
+                if (body.size() + available > kMaxReplyBytes) {
+                    error = "the reply is larger than " + std::to_string(kMaxReplyBytes) + " bytes";
+                    break;
+                }
+                const std::size_t at = body.size();
+                body.resize(at + available);
+                DWORD read = 0;
+                if (!WinHttpReadData(request, body.data() + at, available, &read)) {
+                    error = Reason(GetLastError());
+                    break;
+                }
+                body.resize(at + read);
+                if (read == 0) break;
+            }
+        } while (false);
+        std::lock_guard<std::mutex> lock(transfer.mutex);
+        transfer.answered = answered;
+        transfer.code = code;
+        transfer.body = std::move(body);
+        transfer.error = std::move(error);
+        transfer.done = true;
+        transfer.changed.notify_all();
+    }
+
+    static std::string Reason(DWORD error) {
+        switch (error) {
+            case ERROR_WINHTTP_TIMEOUT: return "timed out";
+            case ERROR_WINHTTP_CANNOT_CONNECT: return "could not connect";
+            case ERROR_WINHTTP_CONNECTION_ERROR: return "the connection was reset";
+            case ERROR_WINHTTP_NAME_NOT_RESOLVED: return "the host name could not be resolved";
+            case ERROR_WINHTTP_SECURE_FAILURE: return "the certificate is not trusted";
+            default: return "WinHTTP error " + std::to_string(error);
+        }
+    }
+
+    [[noreturn]] static void fail(const std::string& address, const std::string& why) {
+        throw PlatformError("request for " + withoutQuery(address) + " failed: " + why);
+    }
+
+    WaitPlan waits_;
+    Handle session_;
+    ProxyFinder proxies_;
+    std::unique_ptr<Worker> worker_;  // after session_: it ends before the session closes
+};
+
+}  // namespace
+
+std::unique_ptr<RecordSource> makeHttpRecordSource(HttpWaits waits, HttpTrust trust) {
+    // The system's trusted certificates decide; a file of certificates of one's own is a Linux matter.
+    if (!trust.caFile.empty()) throw PlatformError("a certificate file is not supported on Windows");
+    return std::make_unique<WinHttpRecordSource>(waits);
+}
+
+}  // namespace platform
