@@ -52,10 +52,10 @@ Pages::Pages(Store& store, JournalObserver observer, PagesOptions options)
       options_(options),
       passwords_(store, options.signIn),
       profilePage_(store, passwords_, options.sessionSeconds),
+      collector_(store, passwords_, checks_, std::move(observer)),
       // A derivation keeps a core busy: more threads than cores would only queue them there.
       checks_(std::max(1u, std::thread::hardware_concurrency())),
-      reads_(2),
-      collector_(store, passwords_, checks_, std::move(observer)) {}
+      reads_(2) {}
 
 HttpReply Pages::handle(const std::string& path, std::string_view rawQuery) {
     HttpRequest request;

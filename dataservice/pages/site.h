@@ -55,10 +55,10 @@ private:
     PasswordCheck passwords_;
     profile::ProfilePage profilePage_;
     std::atomic<std::int64_t> lastPurge_{0};
+    CollectorPages collector_;  // hands its password checks to checks_ below
     // Last: their tasks use the members above until they have ended.
     WorkPool checks_;  // password checks, which keep a core busy for a good part of a second
     WorkPool reads_;   // profile pages, which read the store and must not wait behind a check
-    CollectorPages collector_;
 };
 
 }  // namespace dataservice

@@ -48,14 +48,18 @@ Access::Access(const std::string& target, const std::function<void(Sql&)>& prepa
 }
 
 Access::~Access() {
+    close();
+    if (readerSql_) readerSql_->clear();
+    writerSql_->clear();
+}
+
+void Access::close() {
     {
         std::lock_guard queue(queueMutex_);
         closing_ = true;
     }
     queueReady_.notify_all();
-    if (writer_.joinable()) writer_.join();
-    if (readerSql_) readerSql_->clear();
-    writerSql_->clear();
+    if (writer_.joinable() && !onWriter()) writer_.join();
 }
 
 void Access::submit(std::function<void()> work, Done done) {

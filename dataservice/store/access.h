@@ -74,6 +74,9 @@ public:
 
     db::Engine engine() const { return engine_; }
 
+    // Runs what was submitted, refuses what comes after, and ends the writer. Safe to call twice.
+    void close();
+
     // What became of a submitted transaction: no error once it is committed.
     using Done = std::function<void(std::exception_ptr error)>;
 

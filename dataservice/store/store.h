@@ -24,6 +24,8 @@ public:
     // Opens the database (an SQLite file's path, or a postgresql:// connection URI), creating
     // its schema (and version 1.1.11 allowed) when new and bringing an older one up to date.
     explicit Store(const std::string& target, StoreOptions options = {});
+    // The writer's queue runs out before the tables its jobs use are gone.
+    ~Store() { access_.close(); }
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
