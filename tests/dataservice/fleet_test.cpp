@@ -128,7 +128,7 @@ protected:
         EXPECT_EQ(checked, "11");  // every index of the schema
     }
 
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
 };
 

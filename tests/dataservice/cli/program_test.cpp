@@ -12,7 +12,7 @@ protected:
         database = std::make_unique<TestDatabase>(GetParam(), dir);
     }
     std::string db() const { return database->target(); }
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
 };
 
