@@ -24,6 +24,7 @@
 #include "dataservice/server.h"
 #include "dataservice/store/store.h"
 #include "platform/recordset/recordset.h"
+#include "tests/support/dataservice_process.h"
 #include "tests/support/scratch_dir.h"
 
 namespace dataservice::testing {
@@ -36,6 +37,12 @@ inline const bool kIgnoreSigpipe = [] {
 
 // Few iterations keep the many account checks of the tests quick; the hash is the same kind.
 inline constexpr int kTestIterations = 1000;
+
+// The program itself, run to its end: `vantrel-dataservice args...`.
+using process::Outcome;
+inline Outcome run(const std::vector<std::string>& args, const std::string& input = "") {
+    return process::runDataService(args, input);
+}
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
