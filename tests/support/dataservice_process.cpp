@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <cstdlib>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
