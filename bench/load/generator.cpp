@@ -33,7 +33,7 @@ struct Generator::Impl {
         const auto start = Clock::now();
         deadline_ = start + duration;
         auto lastReply = start;
-        for (std::size_t i = 0; i < conns_.size(); ++i) issue(i);
+        for (std::size_t i = 0; i < conns_.size(); ++i) sendNext(i);
 
         std::vector<epoll_event> events(conns_.size() + 1);
         auto nextSweep = start;
@@ -57,7 +57,7 @@ struct Generator::Impl {
                         fail(i);
                     } else if (c.retryAt && Clock::now() >= *c.retryAt) {
                         c.retryAt.reset();
-                        issue(i);
+                        sendNext(i);
                     }
                 }
             }
@@ -94,7 +94,7 @@ private:
     }
 
     // Sends the connection's next request, connecting first when needed.
-    void issue(std::size_t i) {
+    void sendNext(std::size_t i) {
         Conn& c = conns_[i];
         if (c.done) return;
         if (Clock::now() >= deadline_) return;
@@ -218,7 +218,7 @@ private:
         }
         (*onResult_)(static_cast<int>(i), status == 200);
         if (ended || closeAfter || c.in.size() != headEnd + 4 + *length) closeConn(i);
-        issue(i);
+        sendNext(i);
     }
 
     // The request is lost: count it, drop the connection, and go on with the next request
