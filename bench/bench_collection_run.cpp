@@ -30,23 +30,21 @@
 #include "platform/registry/linux/system_registry.h"
 #include "platform/platform.h"
 #include "service/service.h"
+#include "tests/support/scratch_dir.h"
 #include "wizard/cwizardcontroller.h"
 
 namespace {
 
 // A machine tree whose package database lists `packages` installed packages.
 struct Machine {
-    std::filesystem::path root;
+    ScratchDir dir{"bench-run"};
+    const std::filesystem::path& root = dir.path();
     explicit Machine(int packages) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-bench-run-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        root = pattern;
         std::filesystem::create_directories(root / "var/lib/dpkg");
         std::ofstream status(root / "var/lib/dpkg/status");
         for (int i = 0; i < packages; ++i)
             status << "Package: pkg" << i << "\nStatus: install ok installed\nVersion: 1." << i << "-1\n\n";
     }
-    ~Machine() { std::filesystem::remove_all(root); }
 };
 
 class QuietUi : public platform::Ui {

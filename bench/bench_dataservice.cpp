@@ -14,6 +14,7 @@
 #include "dataservice/store/store.h"
 #include "platform/recordset/recordset.h"
 #include "service/service.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 
@@ -23,10 +24,7 @@ constexpr int kItems = 3000;
 class Service {
 public:
     Service() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        dir_ = pattern;
-        store_ = std::make_unique<dataservice::Store>((dir_ / "bench.db").string());
+        store_ = std::make_unique<dataservice::Store>(dir_.file("bench.db"));
         store_->profiles().addAccount("bench", "bench password");
         server_ = std::make_unique<dataservice::Server>(*store_);
         server_->start();
@@ -35,14 +33,13 @@ public:
         server_->stop();
         server_.reset();
         store_.reset();
-        std::filesystem::remove_all(dir_);
     }
     int port() const { return server_->port(); }
     std::string address() const { return server_->address(); }
     std::size_t stored() { return store_->inventory().items(store_->profiles().subscriber("bench")->id).size(); }
 
 private:
-    std::filesystem::path dir_;
+    ScratchDir dir_{"bench"};
     std::unique_ptr<dataservice::Store> store_;
     std::unique_ptr<dataservice::Server> server_;
 };

@@ -8,6 +8,7 @@
 
 #include "platform/registry/linux/package_view.h"
 #include "platform/registry/linux/system_registry.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 
@@ -36,15 +37,9 @@ std::string statusFile() {
 }
 
 struct Root {
-    std::filesystem::path path;
-    Root() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-bench-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        path = pattern;
-        std::filesystem::create_directories(path / "var/lib/dpkg");
-        std::ofstream(path / "var/lib/dpkg/status", std::ios::binary) << statusFile();
-    }
-    ~Root() { std::filesystem::remove_all(path); }
+    ScratchDir dir{"bench"};
+    const std::filesystem::path& path = dir.path();
+    Root() { dir.write("var/lib/dpkg/status", statusFile()); }
 };
 
 void BM_ParseStatus(benchmark::State& state) {

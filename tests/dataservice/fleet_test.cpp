@@ -8,7 +8,7 @@
 #include <set>
 #include <thread>
 
-#include "tests/dataservice/child.h"
+#include "tests/dataservice/harness.h"
 
 namespace dataservice::testing {
 namespace {
@@ -17,13 +17,11 @@ using Clock = std::chrono::steady_clock;
 
 // A service process serving `db` on a free port.
 struct Service {
-    explicit Service(const std::string& db) : child({"--db", db, "--port", "0"}) {
-        const std::string line = child.readLine();
-        const std::string prefix = "listening on http://127.0.0.1:";
-        if (line.rfind(prefix, 0) != 0) throw std::runtime_error("the service did not start: " + line);
-        port = std::atoi(line.c_str() + prefix.size());
+    explicit Service(const std::string& db) : server(db) {
+        server.start();
+        port = server.port();
     }
-    Child child;
+    process::DataService server;
     int port = 0;
 };
 
@@ -128,7 +126,7 @@ protected:
         EXPECT_EQ(checked, "11");  // every index of the schema
     }
 
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
 };
 
@@ -161,10 +159,8 @@ TEST_P(Fleet, TwoProcessesStoreEveryItemOnceInEachProfilesArrivalOrder) {
         ASSERT_EQ(listed.status, 0) << listed.err;
         EXPECT_EQ(listedItems(listed.out, c), expected) << userName(c);
     }
-    a.child.signal(SIGTERM);
-    b.child.signal(SIGTERM);
-    EXPECT_EQ(a.child.wait(), 0);
-    EXPECT_EQ(b.child.wait(), 0);
+    EXPECT_EQ(a.server.stop(), 0);
+    EXPECT_EQ(b.server.stop(), 0);
 }
 
 TEST_P(Fleet, AServiceKilledMidLoadLosesNothingItAcknowledged) {
@@ -199,16 +195,14 @@ TEST_P(Fleet, AServiceKilledMidLoadLosesNothingItAcknowledged) {
 
     while (acknowledged < kCollectors * kItems / 3 && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    service->child.signal(SIGKILL);
-    service->child.wait();
+    service->server.kill();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the outage
     service = std::make_unique<Service>(db());
     port = service->port;
     for (auto& t : collectors) t.join();
 
     EXPECT_GT(refused.load(), 0) << "no request fell into the outage";
-    service->child.signal(SIGTERM);
-    EXPECT_EQ(service->child.wait(), 0);
+    EXPECT_EQ(service->server.stop(), 0);
     for (int c = 0; c < kCollectors; ++c) {
         const auto& mine = acked[static_cast<std::size_t>(c)];
         EXPECT_EQ(mine.size(), static_cast<std::size_t>(kItems));

@@ -24,6 +24,8 @@
 #include "dataservice/server.h"
 #include "dataservice/store/store.h"
 #include "platform/recordset/recordset.h"
+#include "tests/support/dataservice_process.h"
+#include "tests/support/scratch_dir.h"
 
 namespace dataservice::testing {
 
@@ -36,22 +38,11 @@ inline const bool kIgnoreSigpipe = [] {
 // Few iterations keep the many account checks of the tests quick; the hash is the same kind.
 inline constexpr int kTestIterations = 1000;
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-ds-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+// The program itself, run to its end: `vantrel-dataservice args...`.
+using process::Outcome;
+inline Outcome run(const std::vector<std::string>& args, const std::string& input = "") {
+    return process::runDataService(args, input);
+}
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -156,7 +147,7 @@ inline void postgresAdmin(const std::string& sql) {
 // dropped again afterwards.
 class TestDatabase {
 public:
-    TestDatabase(Backend backend, const TempDir& dir, const std::string& name = "service.db") : backend_(backend) {
+    TestDatabase(Backend backend, const ScratchDir& dir, const std::string& name = "service.db") : backend_(backend) {
         if (backend == Backend::SQLite) {
             target_ = dir.file(name);
             return;
@@ -262,7 +253,7 @@ protected:
         return platform::ParseRecordSet(body);
     }
 
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
     std::unique_ptr<Store> store;
     std::unique_ptr<Server> server;

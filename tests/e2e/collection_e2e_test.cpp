@@ -16,8 +16,9 @@
 #include "app/program.h"
 #include "platform/instrumentation/linux/system_instrumentation.h"
 #include "signin/page2.h"
-#include "tests/e2e/dataservice_process.h"
+#include "tests/support/dataservice_process.h"
 #include "tests/support/fakes.h"
+#include "tests/support/scratch_dir.h"
 #include "wizard/cwizard.h"
 
 namespace {
@@ -52,7 +53,8 @@ std::vector<std::string> UploadPages(const std::string& prefix) {
 
 class CollectorAgainstService : public ::testing::Test {
 protected:
-    e2e::DataService service;
+    ScratchDir dir{"e2e"};
+    process::DataService service{dir.file("service.db")};
     fakes::TestPlatform fake;
     std::unique_ptr<platform::RecordSource> records;
     std::unique_ptr<platform::Instrumentation> instrumentation;
@@ -60,16 +62,16 @@ protected:
     std::unique_ptr<app::Program> program;
 
     void SetUp() override {
-        if (!e2e::DataService::Available()) GTEST_SKIP() << "vantrel-dataservice was not built";
-        service.Command({"add-account", "alice", "s3cret pw&="});
-        ASSERT_NO_FATAL_FAILURE(service.Start());
+        if (!process::dataServiceAvailable()) GTEST_SKIP() << "vantrel-dataservice was not built";
+        EXPECT_EQ(service.command({"add-account", "alice", "s3cret pw&="}).status, 0);
+        ASSERT_NO_THROW(service.start());
 
         records = platform::makeHttpRecordSource();
         instrumentation = platform::makeInstrumentationAt(std::string(VANTREL_FIXTURES_DIR) + "/machines/laptop");
         bundle = std::make_unique<platform::Platform>(platform::Platform{fake.registry, *instrumentation, *records,
                                                                          fake.shell, fake.guids, fake.network,
                                                                          fake.ui, fake.windows});
-        fake.registry.SetString("Software\\Vantrel", "ServerPath", service.Base());
+        fake.registry.SetString("Software\\Vantrel", "ServerPath", service.address());
         AddProgram("Editor", "Editor", "2.1");
         AddProgram("Nameless", std::nullopt, "3.0");
         AddProgram("Viewer", "Viewer", std::nullopt);
@@ -83,7 +85,7 @@ protected:
     void TearDown() override {
         program.reset();
         records.reset();  // its kept-alive connection first, then the server
-        service.Stop();
+        service.stop();
     }
 
     void AddProgram(const std::string& subkey, std::optional<std::string> name, std::optional<std::string> version) {
@@ -130,12 +132,12 @@ TEST_F(CollectorAgainstService, ASubscribersRunStoresEveryItemInOrderAndEndsWith
     FinishWizard();
 
     records.reset();
-    service.Stop();
+    service.stop();
     std::vector<std::string> journal{"getversion.asp", "getdata.asp", "updatedata.asp"};
     for (const std::string& page : UploadPages("")) journal.push_back(page);
     journal.push_back("finalize.asp");
-    EXPECT_THAT(service.JournalPages(), ElementsAreArray(journal));
-    EXPECT_THAT(service.Items("alice"), ElementsAreArray(kStoredItems));
+    EXPECT_THAT(service.journalPages(), ElementsAreArray(journal));
+    EXPECT_THAT(service.items("alice"), ElementsAreArray(kStoredItems));
 }
 
 TEST_F(CollectorAgainstService, AnEvaluatingUsersRunUsesTheTwinsAndNoClosingRequest) {
@@ -152,11 +154,11 @@ TEST_F(CollectorAgainstService, AnEvaluatingUsersRunUsesTheTwinsAndNoClosingRequ
     FinishWizard();
 
     records.reset();
-    service.Stop();
+    service.stop();
     std::vector<std::string> journal{"getversion.asp", "gettemp.asp", "evalupdatedata.asp"};
     for (const std::string& page : UploadPages("eval")) journal.push_back(page);
-    EXPECT_THAT(service.JournalPages(), ElementsAreArray(journal));
-    EXPECT_THAT(service.Items(evalId), ElementsAreArray(kStoredItems));
+    EXPECT_THAT(service.journalPages(), ElementsAreArray(journal));
+    EXPECT_THAT(service.items(evalId), ElementsAreArray(kStoredItems));
 }
 
 TEST_F(CollectorAgainstService, AnUninstallEntryArrivesWithItsVersionAfterAOneLetterMark) {
@@ -167,8 +169,8 @@ TEST_F(CollectorAgainstService, AnUninstallEntryArrivesWithItsVersionAfterAOneLe
     ASSERT_EQ(W().CurrentStep(), 3);
 
     records.reset();
-    service.Stop();
-    const std::vector<std::string> items = service.Items("alice");
+    service.stop();
+    const std::vector<std::string> items = service.items("alice");
     ASSERT_FALSE(items.empty());
     EXPECT_EQ(items.front(), "Software\tEditor v2.1");
     EXPECT_EQ(std::count(items.begin(), items.end(), "Software\tEditor v2.1"), 1);

@@ -24,7 +24,7 @@
 #include "platform/common/errors.h"
 #include "platform/recordset/recordset.h"
 #include "service/service.h"
-#include "tests/e2e/dataservice_process.h"
+#include "tests/support/dataservice_process.h"
 #include "tests/support/scratch_dir.h"
 
 extern char** environ;
@@ -126,31 +126,31 @@ bool HaveProgram(const char* name) { return Shell(std::string("command -v ") + n
 class CollectorNetwork : public testing::Test {
 protected:
     void SetUp() override {
-        if (!e2e::DataService::Available()) GTEST_SKIP() << "the data service is not built";
+        if (!process::dataServiceAvailable()) GTEST_SKIP() << "the data service is not built";
     }
 
     // The collector's own client over the real HTTP source.
     platform::RecordSet AskVersion(platform::HttpTrust trust = {}) {
         auto source = platform::makeHttpRecordSource({}, std::move(trust));
-        const std::string base = service.Base();
+        const std::string base = service.address();
         return service::ServiceClient(*source, base).ServiceRequest(service::VersionRequest(1, 1, 11));
     }
 
-    e2e::DataService service;
     ScratchDir dir;
+    process::DataService service{dir.file("service.db")};
 };
 
 TEST_F(CollectorNetwork, RequestsGoThroughTheProxyTheEnvironmentNames) {
     if (!HaveProgram("tinyproxy")) GTEST_SKIP() << "tinyproxy is not installed";
     Tinyproxy proxy(dir);
     ASSERT_TRUE(proxy.Running());
-    service.Start();
+    ASSERT_NO_THROW(service.start());
     {
         ScopedEnv http("http_proxy", proxy.Address());
         ScopedEnv none("no_proxy", std::nullopt);
         EXPECT_GE(AskVersion().RecordCount(), 1);
     }
-    EXPECT_NE(proxy.Log().find("GET " + service.Base() + "getversion.asp?Major=1&Minor=1&Rev=11"), std::string::npos)
+    EXPECT_NE(proxy.Log().find("GET " + service.address() + "getversion.asp?Major=1&Minor=1&Rev=11"), std::string::npos)
         << proxy.Log();
 
     // Without a proxy named, the request goes direct and the proxy sees nothing more.
@@ -164,11 +164,11 @@ TEST_F(CollectorNetwork, RequestsGoThroughTheProxyTheEnvironmentNames) {
 }
 
 TEST_F(CollectorNetwork, AProxyThatIsNamedButDownFailsTheRequestInsteadOfGoingDirect) {
-    service.Start();
+    ASSERT_NO_THROW(service.start());
     ScopedEnv http("http_proxy", "http://127.0.0.1:" + std::to_string(FreePort()));
     ScopedEnv none("no_proxy", std::nullopt);
     EXPECT_THROW(AskVersion(), platform::PlatformError);
-    EXPECT_TRUE(service.JournalPages().empty());
+    EXPECT_TRUE(service.journalPages().empty());
 }
 
 class CollectorHttps : public CollectorNetwork {
@@ -186,23 +186,23 @@ protected:
                         " -keyout server.key -out server.csr -subj '/CN=127.0.0.1' 2>/dev/null"));
         ASSERT_TRUE(Shell("cd '" + d + "' && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key"
                         " -CAcreateserial -out server.pem -days 2 -extfile server.ext 2>/dev/null"));
-        service.Start({"--tls-cert", d + "/server.pem", "--tls-key", d + "/server.key"});
-        ASSERT_EQ(service.Base().rfind("https://", 0), 0u) << service.Base();
+        ASSERT_NO_THROW(service.start({"--tls-cert", d + "/server.pem", "--tls-key", d + "/server.key"}));
+        ASSERT_EQ(service.address().rfind("https://", 0), 0u) << service.address();
     }
 };
 
 TEST_F(CollectorHttps, AServiceWithACertificateFromATrustedCaAnswers) {
     EXPECT_GE(AskVersion({(dir.path() / "ca.pem").string()}).RecordCount(), 1);
-    EXPECT_EQ(service.JournalPages(), std::vector<std::string>{"getversion.asp"});
+    EXPECT_EQ(service.journalPages(), std::vector<std::string>{"getversion.asp"});
 }
 
 TEST_F(CollectorHttps, AnUntrustedCertificateFailsTheRequestAndNothingIsSent) {
     EXPECT_THROW(AskVersion(), platform::PlatformError);  // the system's store knows no test CA
     // Nor over plain HTTP to the same port.
-    const std::string plain = "http://" + service.Base().substr(std::string("https://").size());
+    const std::string plain = "http://" + service.address().substr(std::string("https://").size());
     auto source = platform::makeHttpRecordSource();
     EXPECT_THROW(source->Open(plain + "getversion.asp?Major=1&Minor=1&Rev=11"), platform::PlatformError);
-    EXPECT_TRUE(service.JournalPages().empty());
+    EXPECT_TRUE(service.journalPages().empty());
 }
 
 }  // namespace

@@ -1,15 +1,18 @@
 #pragma once
-// A temporary folder for one test, removed with everything in it afterwards.
+// A temporary folder for one test or benchmark, removed with everything in it afterwards.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 class ScratchDir {
 public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-registry-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    // `tag` names the folder ("vantrel-TAG-XXXXXX"), so that one left behind by a killed run
+    // says where it came from.
+    explicit ScratchDir(const std::string& tag = "test") {
+        std::string pattern = (std::filesystem::temp_directory_path() / ("vantrel-" + tag + "-XXXXXX")).string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder from " + pattern);
         path_ = pattern;
     }
     ~ScratchDir() {
@@ -20,6 +23,9 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+
+    // The path of `name` below the folder, as text (a database file, a log).
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
 
     // Writes `text` to a file below the folder, making its folders.
     std::filesystem::path write(const std::string& relative, const std::string& text) const {

@@ -1,6 +1,6 @@
 // The real program: its command line, and serving on a port it picks and prints.
 #include "dataservice/cli/listing.h"
-#include "tests/dataservice/child.h"
+#include "tests/dataservice/harness.h"
 
 namespace dataservice::testing {
 namespace {
@@ -12,7 +12,7 @@ protected:
         database = std::make_unique<TestDatabase>(GetParam(), dir);
     }
     std::string db() const { return database->target(); }
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
 };
 
@@ -20,8 +20,9 @@ TEST_P(Program, ServesOnThePortItPrintsUntilTerminated) {
     const std::string secret = "Program-Canary-Pw 1";
     ASSERT_EQ(run({"--db", db(), "add-account", "ivy", secret}).status, 0);
 
-    Child server({"--db", db(), "--port", "0", "--journal", dir.file("journal.txt")});
-    const std::string line = server.readLine();
+    process::DataService server(db(), {.args = {"--journal", dir.file("journal.txt")}});
+    ASSERT_NO_THROW(server.start());
+    const std::string line = server.line();
     const std::string prefix = "listening on http://127.0.0.1:";
     ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
     const int port = std::atoi(line.c_str() + prefix.size());
@@ -49,8 +50,7 @@ TEST_P(Program, ServesOnThePortItPrintsUntilTerminated) {
     EXPECT_EQ(items.status, 0);
     EXPECT_EQ(items.out, "Software\ta&b=c#d%25e+f g\nNIC\ttab%09here\nBIOS\t\xC3\x9Cn\xC3\xAF\x63\xC3\xB8\x64\xC3\xA9\n");
 
-    server.signal(SIGTERM);
-    EXPECT_EQ(server.wait(), 0);
+    EXPECT_EQ(server.stop(), 0);
 
     const Outcome journal = run({"--db", db(), "list-journal"});
     EXPECT_EQ(journal.status, 0);
@@ -61,10 +61,11 @@ TEST_P(Program, ServesOnThePortItPrintsUntilTerminated) {
 }
 
 TEST_P(Program, StopsOnAnInterruptToo) {
-    Child server({"--db", db(), "--port", "0"});
-    ASSERT_NE(server.readLine().find("listening on"), std::string::npos);
-    server.signal(SIGINT);
-    EXPECT_EQ(server.wait(), 0);
+    process::DataService server(db());
+    ASSERT_NO_THROW(server.start());
+    ASSERT_NE(server.line().find("listening on"), std::string::npos);
+    server.child().signal(SIGINT);
+    EXPECT_EQ(server.child().wait(), 0);
 }
 
 TEST_P(Program, ManagesAccountsAndVersions) {
@@ -106,14 +107,14 @@ TEST_P(Program, RefusesAWrongCommandLine) {
 }
 
 TEST_P(Program, ReportsAPortThatIsTaken) {
-    Child first({"--db", db(), "--port", "0"});
-    const std::string line = first.readLine();
+    process::DataService first(db());
+    ASSERT_NO_THROW(first.start());
+    const std::string line = first.line();
     const std::string port = line.substr(line.rfind(':') + 1, line.size() - line.rfind(':') - 2);
     const Outcome second = run({"--db", db(), "--port", port});
     EXPECT_EQ(second.status, 1);
     EXPECT_NE(second.err.find("cannot listen"), std::string::npos);
-    first.signal(SIGTERM);
-    EXPECT_EQ(first.wait(), 0);
+    EXPECT_EQ(first.stop(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Program, kBackends, backendName);

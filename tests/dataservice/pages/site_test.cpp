@@ -16,7 +16,7 @@ class AnsweredOnce : public ::testing::TestWithParam<const char*> {};
 // A reply that throws (a connection gone while it was handed back, say) must not make the
 // request's error path answer it a second time.
 TEST_P(AnsweredOnce, EvenWhenItsReplyThrows) {
-    TempDir dir;
+    ScratchDir dir;
     Store store(dir.file("s.db"), StoreOptions{kTestIterations});
     Pages pages(store);
     HttpRequest request;

@@ -30,7 +30,7 @@ protected:
     bool accepted(const std::string& uid, const std::string& pwd, const std::string& from) {
         return pages->handle(account(uid, pwd, from)).body.find("<z:row") != std::string::npos;
     }
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
     PagesOptions options;
     std::unique_ptr<Store> store;

@@ -21,7 +21,7 @@ protected:
         database = std::make_unique<TestDatabase>(GetParam(), dir, "a.db");
     }
     std::unique_ptr<db::Connection> connect() { return db::open(database->target()); }
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
 };
 

@@ -27,7 +27,7 @@ protected:
         o.journalMaxEntries = journalMax;
         return std::make_unique<Store>(database->target(), o);
     }
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
 };
 

@@ -14,7 +14,7 @@ using ::testing::ElementsAre;
 using ::testing::Pair;
 
 TEST(Migration, ADatabaseOfThePreviousSchemaOpensWithItsData) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string file = dir.file("v1.db");
     {
         sqlite3* db = nullptr;
@@ -76,7 +76,7 @@ protected:
         for (const Item& item : items) out.emplace_back(item.category, item.text);
         return out;
     }
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
 };
 

@@ -18,7 +18,7 @@ protected:
     }
     std::unique_ptr<Store> open() { return std::make_unique<Store>(database->target(), StoreOptions{kTestIterations}); }
     bool sqlite() const { return GetParam() == Backend::SQLite; }
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
 };
 

@@ -26,17 +26,6 @@ Rows run(const std::string& root, const std::string& query, const std::vector<st
     return rows;
 }
 
-TempTree::TempTree() {
-    std::string pattern = (fs::temp_directory_path() / "vantrel-machine-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-}
-
-TempTree::~TempTree() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-}
-
 void TempTree::write(const std::string& path, const std::string& bytes) const {
     fs::create_directories(fs::path(host(path)).parent_path());
     std::ofstream out(host(path), std::ios::binary | std::ios::trunc);

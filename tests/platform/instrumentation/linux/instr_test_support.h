@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/instrumentation/instrumentation.h"
+#include "tests/support/scratch_dir.h"
 
 namespace instrtest {
 
@@ -20,11 +21,6 @@ Rows run(const std::string& root, const std::string& query, const std::vector<st
 // A machine tree in a fresh temporary folder, removed again at the end of the test.
 class TempTree {
 public:
-    TempTree();
-    ~TempTree();
-    TempTree(const TempTree&) = delete;
-    TempTree& operator=(const TempTree&) = delete;
-
     const std::string& root() const { return root_; }
     // Writes `bytes` to the file at `path` ("/sys/class/dmi/id/sys_vendor"), making folders.
     void write(const std::string& path, const std::string& bytes) const;
@@ -34,7 +30,8 @@ public:
     std::string host(const std::string& path) const { return root_ + path; }
 
 private:
-    std::string root_;
+    ScratchDir dir_{"machine"};
+    std::string root_ = dir_.path().string();
 };
 
 }  // namespace instrtest

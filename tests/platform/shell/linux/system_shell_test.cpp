@@ -16,6 +16,7 @@
 
 #include "platform/common/errors.h"
 #include "platform/shell/shell.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 
@@ -24,15 +25,12 @@ namespace fs = std::filesystem;
 class SystemShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vantrel-shell-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        dir_ = scratch_.path();
         const char* path = std::getenv("PATH");
         savedPath_ = path ? path : "";
     }
     void TearDown() override {
         setenv("PATH", savedPath_.c_str(), 1);
-        fs::remove_all(dir_);
     }
 
     // An opener that writes its argument count, arguments, pid and session id to `record`.
@@ -61,6 +59,7 @@ protected:
         return text.str();
     }
 
+    ScratchDir scratch_{"shell"};
     fs::path dir_;
     std::string savedPath_;
     std::unique_ptr<platform::Shell> shell_ = platform::makeSystemShell();

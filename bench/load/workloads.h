@@ -1,0 +1,101 @@
+#pragma once
+// The workloads: the timed upload slices that the targets take in turns, and the collectors'
+// whole runs with their check of what the service stored.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench/load/generator.h"
+#include "bench/load/options.h"
+
+namespace load {
+
+struct Account {
+    std::string name;
+    std::string password;
+};
+
+// The simulated subscribers. Their names are new to a shared database (--db-url) too.
+std::vector<Account> makeAccounts(int count);
+
+// Adds the accounts with the service's own command, two at a time (one per core) once the
+// first has made the database: two processes that both find no database may clash while it
+// is switched to write-ahead logging, and one then fails with "database is locked".
+void addAccounts(const Options& o, const std::string& db, const std::vector<Account>& accounts);
+
+std::string uploadTarget(const Account& a, const std::string& item);
+
+// One target's upload workload: every connection uploads back to back, each item a new text,
+// in slices that take turns with the other targets' slices, so that a change in the machine's
+// pace (another tenant, the disk catching up) falls on every target alike.
+class UploadLoad {
+public:
+    // `target`: service, bare or nginx; `name`: how its figures are headed.
+    UploadLoad(std::string target, std::string name, int port, const Options& o, const std::vector<Account>& accounts)
+        : target_(std::move(target)), name_(std::move(name)), port_(port), o_(o), accounts_(accounts),
+          sent_(static_cast<std::size_t>(o.connections), 0) {}
+
+    // A first request per connection, not counted, lets the service check each password once
+    // (it remembers a checked password for minutes, as during a real run). Returns the failed.
+    std::uint64_t warmUp() {
+        std::vector<bool> warm(sent_.size(), false);
+        const NextTarget once = [&](int c) -> std::optional<std::string> {
+            if (warm[static_cast<std::size_t>(c)]) return std::nullopt;
+            warm[static_cast<std::size_t>(c)] = true;
+            return nextUpload(c);
+        };
+        // The first request of each account costs a full key derivation: give it the collector's time.
+        return Generator(port_, o_.connections, toDuration(o_.runTimeout)).run(once, [](int, bool) {}, 120s).failed;
+    }
+
+    // Runs one slice; returns its rate.
+    double slice(double length) {
+        const NextTarget always = [&](int c) -> std::optional<std::string> { return nextUpload(c); };
+        LoadResult r = Generator(port_, o_.connections, toDuration(o_.timeout)).run(always, [](int, bool) {}, toDuration(length));
+        const double rate = r.rate();
+        total_.seconds += r.seconds;
+        total_.ok += r.ok;
+        total_.failed += r.failed;
+        total_.timeouts += r.timeouts;
+        total_.connections = r.connections;
+        total_.silentConnections = std::max(total_.silentConnections, r.silentConnections);
+        total_.latencyUs.insert(total_.latencyUs.end(), r.latencyUs.begin(), r.latencyUs.end());
+        if (total_.firstBody.empty()) total_.firstBody = r.firstBody;
+        return rate;
+    }
+
+    const std::string& target() const { return target_; }
+    const std::string& name() const { return name_; }
+    LoadResult& total() { return total_; }
+
+private:
+    std::string nextUpload(int c) {
+        const Account& a = accounts_[static_cast<std::size_t>(c) % accounts_.size()];
+        return uploadTarget(a, "Load program " + std::to_string(c) + "." + std::to_string(++sent_[static_cast<std::size_t>(c)]));
+    }
+    std::string target_;
+    std::string name_;
+    int port_;
+    const Options& o_;
+    const std::vector<Account>& accounts_;
+    std::vector<std::uint64_t> sent_;
+    LoadResult total_;
+};
+
+// Each collector makes a subscriber's whole run on its own account and connection: the
+// profile reset, its items in order, then the closing request. A failed request is skipped,
+// as the collector skips it.
+LoadResult collectionRuns(int port, const Options& o, const std::vector<Account>& accounts);
+
+struct Check {
+    std::uint64_t lost = 0, duplicated = 0, reordered = 0, foreign = 0;
+    int unreadable = 0;  // profiles list-items could not list
+};
+
+// Reads every profile back with `list-items` and compares it with the items its collector sent.
+// The whole check is bounded by the run limit; profiles it has no time left for count as unread.
+Check checkProfiles(const Options& o, const std::string& db, const std::vector<Account>& accounts);
+
+}  // namespace load
