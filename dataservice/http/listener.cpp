@@ -89,7 +89,8 @@ struct Listener::Impl {
             if (verb != "GET" && verb != "HEAD" && !post) return send(c, methodNotAllowed(allowed));
             // A form announced too large is refused before a byte of it is read.
             const std::string length = header(c, "Content-Length");
-            if (post && (length.size() > 9 || std::strtoul(length.c_str(), nullptr, 10) > options.maxFormBody))
+            const auto announced = length.empty() ? std::optional<std::size_t>(0) : text::ParseWhole<std::size_t>(length);
+            if (post && (length.size() > 9 || !announced || *announced > options.maxFormBody))
                 return send(c, textReply(413, "request too large"));
             return MHD_YES;  // the reply goes out once the whole request is in
         }
