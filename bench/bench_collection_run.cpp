@@ -15,14 +15,9 @@
 
 #include "app/shared_state.h"
 #include "dataservice/server.h"
-<<<<<<< HEAD
-#include "dataservice/store/store.h"
-#include "inventory/collection_run.h"
-=======
-#include "dataservice/store.h"
 #include "app/wizard_run.h"
 #include "collect/collect.h"
->>>>>>> collect
+#include "dataservice/store/store.h"
 #include "pages/page1.h"
 #include "pages/page4.h"
 #include "pages/page5.h"
@@ -110,7 +105,7 @@ void BM_UnattendedRun(benchmark::State& state) {
     Machine machine(packages);
     const std::filesystem::path db = machine.root / "service.db";
     dataservice::Store store(db.string());
-    store.addAccount("bench", "secret");
+    store.profiles().addAccount("bench", "secret");
     dataservice::Server server(store);
     server.start();
 

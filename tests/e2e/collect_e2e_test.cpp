@@ -19,7 +19,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tests/e2e/dataservice_process.h"
+#include "tests/support/dataservice_process.h"
 #include "tests/support/scratch_dir.h"
 
 extern char** environ;
@@ -56,24 +56,24 @@ std::string ReadFile(const fs::path& file) {
 
 class CollectAgainstService : public ::testing::Test {
 protected:
-    e2e::DataService service;
-    ScratchDir scratch;
+    ScratchDir scratch{"collect-e2e"};
+    process::DataService service{scratch.file("service.db")};
 
     void SetUp() override {
-        if (!e2e::DataService::Available() || std::string(VANTREL_COLLECT_BIN).empty())
+        if (!process::dataServiceAvailable() || std::string(VANTREL_COLLECT_BIN).empty())
             GTEST_SKIP() << "vantrel-dataservice or vantrel-collect was not built";
-        service.Command({"add-account", "alice", "s3cret pw&="});
-        ASSERT_NO_FATAL_FAILURE(service.Start());
+        EXPECT_EQ(service.command({"add-account", "alice", "s3cret pw&="}).status, 0);
+        ASSERT_NO_THROW(service.start());
         // The laptop, with the fixture package database as its installed programs.
         const fs::path root = scratch.path() / "root";
         fs::copy(fs::path(VANTREL_FIXTURES_DIR) / "machines/laptop", root, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
         fs::copy(fs::path(VANTREL_FIXTURES_DIR) / "dpkg", root, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
         scratch.write("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
                                       "[HKEY_LOCAL_MACHINE\\Software\\Vantrel]\r\n"
-                                      "\"ServerPath\"=\"" + service.Base() + "\"\r\n");
+                                      "\"ServerPath\"=\"" + service.address() + "\"\r\n");
     }
 
-    void TearDown() override { service.Stop(); }
+    void TearDown() override { service.stop(); }
 
     // Runs the program to its end (at most a minute) with `input` on its standard input.
     Ran Run(const std::vector<std::string>& args, const std::string& input) {
@@ -176,11 +176,11 @@ TEST_P(CollectRunAgainstService, StoresWhatTheDryRunShowedInTheSameOrder) {
         EXPECT_NE(ran.err.find("Deleting your current VantrelNet Profile\n"), std::string::npos) << ran.err;
     }
 
-    service.Stop();
-    EXPECT_THAT(service.JournalPages(), ElementsAreArray(pages));
+    service.stop();
+    EXPECT_THAT(service.journalPages(), ElementsAreArray(pages));
     std::vector<std::string> items = software;
     items.insert(items.end(), kHardware.begin(), kHardware.end());
-    EXPECT_THAT(service.Items(profile), ElementsAreArray(items));
+    EXPECT_THAT(service.items(profile), ElementsAreArray(items));
 }
 
 INSTANTIATE_TEST_SUITE_P(Users, CollectRunAgainstService,
@@ -194,14 +194,14 @@ TEST_F(CollectAgainstService, AWrongPasswordIsRefusedWithTheWizardsMessageAndNot
     EXPECT_EQ(ran.out, "");
     EXPECT_NE(ran.err.find("The username and/or the password you enetered are not valid."), std::string::npos)
         << ran.err;
-    service.Stop();
-    EXPECT_THAT(service.JournalPages(), ElementsAreArray({"getversion.asp", "getdata.asp"}));
-    EXPECT_TRUE(service.Items("alice").empty());
+    service.stop();
+    EXPECT_THAT(service.journalPages(), ElementsAreArray({"getversion.asp", "getdata.asp"}));
+    EXPECT_TRUE(service.items("alice").empty());
 }
 
 TEST_F(CollectAgainstService, AServiceThatIsGoneEndsTheRunAsNotComplete) {
-    const std::string base = service.Base();
-    service.Stop();
+    const std::string base = service.address();
+    service.stop();
     const Ran ran = Run({"--evaluating", "--quiet"}, "");
     EXPECT_EQ(ran.status, 1) << ran.err;
     EXPECT_NE(ran.out.find("The Hardware and Software Collection Is Not Complete. The upload did not complete: "),
