@@ -4,6 +4,7 @@
 // what differs between the engines (placeholders, transactions, the schema's version mark,
 // column types) is decided here and in the schema's per-engine text, nowhere else.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -15,6 +16,8 @@ namespace dataservice {
 class StoreError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    // In a pipelined batch: the job that sent the failing statement (see Connection::setSender).
+    int sentBy = -1;
 };
 
 namespace db {
@@ -46,6 +49,18 @@ public:
     virtual std::int64_t integer(int col) const = 0;
     // A statement from prepareInsert: inserts its one row and answers the row's new key.
     virtual std::int64_t insert() = 0;
+    // Runs the statement when nobody waits for its rows: in a pipelined transaction (PostgreSQL)
+    // it goes with the next round trip, and a failure surfaces then (at the latest at commit);
+    // elsewhere it runs now. `onKey`, for a statement from prepareInsert, gets the new row's key
+    // once it is known, always before the commit returns. The bindings are copied: the statement
+    // may be bound again at once.
+    using KeyHandler = std::function<void(std::int64_t key)>;
+    virtual void send(KeyHandler onKey = {}) {
+        if (onKey)
+            onKey(insert());
+        else
+            run();
+    }
     // Rows the finished statement inserted, changed or deleted.
     virtual std::int64_t changes() const = 0;
     virtual void reset() = 0;
@@ -65,6 +80,11 @@ public:
     virtual void begin() = 0;
     virtual void commit() = 0;
     virtual void rollback() noexcept = 0;
+    // A write transaction whose statements may be pipelined (Statement::send): one round trip
+    // for a batch, not one per statement. Ended by commit() or rollback() as any other.
+    virtual void beginBatch() { begin(); }
+    // Whose statements are sent from now on: a failure of one of them carries this number.
+    virtual void setSender(int) {}
     // Inside a transaction: a savepoint, then either kept or undone (and ended) back to it.
     virtual void savepoint() = 0;
     virtual void releaseSavepoint() = 0;

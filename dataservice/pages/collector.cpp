@@ -91,7 +91,9 @@ void CollectorPages::commit(const std::shared_ptr<Call>& call) noexcept {
             return;
         }
         PageCall pc{store_, def, call->params, {}};
-        if (def.auth == Auth::Password && call->verified) {
+        if (def.auth == Auth::Password && call->verified && !def.category.empty()) {
+            pc.provenHash = call->verified->passwordHash;  // an upload: checked as it is stored
+        } else if (def.auth == Auth::Password && call->verified) {
             const auto current = store_.profiles().credentials(call->value("UID"));
             if (current && current->passwordHash == call->verified->passwordHash) pc.owner = current->profileId;
         }
@@ -102,7 +104,7 @@ void CollectorPages::commit(const std::shared_ptr<Call>& call) noexcept {
                 store_.signIns().recordFailure("", call->clientAddress, limits);
         }
         HttpReply r = def.handler(pc);
-        call->entry = store_.journal().append(call->path, call->page, call->params, r.status);
+        store_.journal().send(call->path, call->page, call->params, r.status, call->entry);
         call->out = std::move(r);
     };
     const auto done = [this, call](std::exception_ptr error) {

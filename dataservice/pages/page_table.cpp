@@ -59,6 +59,11 @@ HttpReply uploadPage(PageCall& call) {
         if (!call.def.dateKey.empty()) date = call.value(call.def.dateKey);
         call.store.inventory().add(*call.owner, call.def.category, call.value(call.def.dataKey), date);
         if (call.def.auth == Auth::Evaluation) call.store.profiles().touchEvaluation(*call.owner);
+    } else if (call.provenHash) {
+        std::optional<std::string> date;
+        if (!call.def.dateKey.empty()) date = call.value(call.def.dateKey);
+        call.store.inventory().addIfHolds(call.value("UID"), *call.provenHash, call.def.category,
+                                          call.value(call.def.dataKey), date);
     }
     return emptyRecordSet("UID");
 }

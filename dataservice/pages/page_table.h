@@ -26,6 +26,9 @@ struct PageCall {
     const PageDef& def;
     const Params& params;
     std::optional<std::int64_t> owner;
+    // Upload pages: a subscriber's password proven against this hash, not yet checked against the
+    // account (the upload checks it as it stores).
+    std::optional<std::string> provenHash;
     const std::string& value(const std::string& key) const { return *findParam(params, key); }
 };
 

@@ -152,21 +152,64 @@ bool Access::runBatch(std::vector<Pending>& batch, bool isolated) {
     return true;
 }
 
+// Most batches fail nowhere: they run in one transaction without a savepoint per job, their
+// statements pipelined where the engine can (one round trip for the batch). A job that fails is
+// answered with its error and the batch runs again without it; a conflict with another process
+// runs the batch again. Only a failure no job can be blamed for (the commit, the connection)
+// falls back to a savepoint per job.
+bool Access::runPipelined(std::vector<Pending*>& live) {
+    db::Connection& db = *writerDb_;
+    for (int conflicts = 0; !live.empty();) {
+        int running = -1;
+        try {
+            db.beginBatch();
+            for (std::size_t i = 0; i < live.size(); ++i) {
+                running = static_cast<int>(i);
+                db.setSender(running);
+                live[i]->job();
+            }
+            running = -1;
+            db.setSender(-1);
+            db.commit();
+            return true;
+        } catch (...) {
+            db.setSender(-1);
+            const std::exception_ptr error = std::current_exception();
+            db.rollback();
+            int culprit = running;
+            bool again = false;
+            try {
+                throw;
+            } catch (const StoreError& e) {
+                if (e.sentBy >= 0) culprit = e.sentBy;
+                again = db.retryable(e);
+            } catch (...) {
+            }
+            if (again) {
+                if (++conflicts >= 5) return false;
+                continue;
+            }
+            if (culprit < 0 || culprit >= static_cast<int>(live.size())) return false;
+            live[static_cast<std::size_t>(culprit)]->error = error;
+            live.erase(live.begin() + culprit);
+        }
+    }
+    return true;
+}
+
 void Access::commitBatch(std::vector<Pending>& batch) {
     std::lock_guard lock(writerMutex_);
+    std::vector<Pending*> live;
+    for (Pending& p : batch) {
+        p.error = nullptr;
+        live.push_back(&p);
+    }
+    if (runPipelined(live)) return;
     bool open = false;
     try {
         writerDb_->begin();
         open = true;
-        // Most batches fail nowhere: they run without a savepoint per job. One that fails is
-        // rolled back whole and run again with them.
-        if (!runBatch(batch, false)) {
-            open = false;
-            writerDb_->rollback();
-            writerDb_->begin();
-            open = true;
-            if (!runBatch(batch, true)) throw StoreError("a transaction of the batch could not be rolled back");
-        }
+        if (!runBatch(batch, true)) throw StoreError("a transaction of the batch could not be rolled back");
         writerDb_->commit();
     } catch (...) {
         // Nothing of the batch is stored, so none of it may be answered as stored.

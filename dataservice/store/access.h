@@ -81,8 +81,8 @@ public:
     using Done = std::function<void(std::exception_ptr error)>;
 
     // Queues `work` for the writer thread, which runs the transactions waiting at the same time
-    // in one commit (each inside a savepoint of its own when one of them fails, so that it rolls
-    // back only itself), then calls `done` on that thread. `done` is never called before the
+    // in one commit (one that fails is answered with its error and the others run again without
+    // it), then calls `done` on that thread. `done` is never called before the
     // commit has ended, so nothing is acknowledged that is not stored. A transaction that
     // conflicted with another process's (PostgreSQL) runs again, so `work` must not act outside
     // the store. Returns at once.
@@ -129,6 +129,7 @@ private:
     void writerLoop();
     void commitBatch(std::vector<Pending>& batch);
     bool runBatch(std::vector<Pending>& batch, bool isolated);
+    bool runPipelined(std::vector<Pending*>& live);
 
     db::Engine engine_;
     std::unique_ptr<db::Connection> writerDb_, readerDb_;

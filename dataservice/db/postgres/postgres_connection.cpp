@@ -4,6 +4,8 @@
 #include <libpq-fe.h>
 
 #include <cstring>
+#include <deque>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -56,6 +58,25 @@ public:
     throw PostgresError(doing + ": " + message, state);
 }
 
+PostgresError errorOf(PGconn* conn, PGresult* res, const std::string& doing) {
+    try {
+        fail(conn, res, doing);
+    } catch (const PostgresError& e) {
+        return e;
+    }
+}
+
+std::int64_t integerOf(const PGresult* res, int row, int col) {
+    const char* p = PQgetvalue(res, row, col);
+    switch (PQgetlength(res, row, col)) {
+        case 2: { std::uint16_t v; std::memcpy(&v, p, 2); return static_cast<std::int16_t>(be16toh(v)); }
+        case 4: { std::uint32_t v; std::memcpy(&v, p, 4); return static_cast<std::int32_t>(be32toh(v)); }
+        case 8: { std::uint64_t v; std::memcpy(&v, p, 8); return static_cast<std::int64_t>(be64toh(v)); }
+        default:
+            throw StoreError("column " + std::to_string(col) + " does not hold an integer of 2, 4 or 8 bytes");
+    }
+}
+
 struct Result {
     PGresult* res = nullptr;
     ~Result() { PQclear(res); }
@@ -92,16 +113,8 @@ public:
         return std::string(PQgetvalue(result_, row_, col), static_cast<std::size_t>(PQgetlength(result_, row_, col)));
     }
     bool isNull(int col) const override { return PQgetisnull(result_, row_, col) != 0; }
-    std::int64_t integer(int col) const override {
-        const char* p = PQgetvalue(result_, row_, col);
-        switch (PQgetlength(result_, row_, col)) {
-            case 2: { std::uint16_t v; std::memcpy(&v, p, 2); return static_cast<std::int16_t>(be16toh(v)); }
-            case 4: { std::uint32_t v; std::memcpy(&v, p, 4); return static_cast<std::int32_t>(be32toh(v)); }
-            case 8: { std::uint64_t v; std::memcpy(&v, p, 8); return static_cast<std::int64_t>(be64toh(v)); }
-            default:
-                throw StoreError("column " + std::to_string(col) + " does not hold an integer of 2, 4 or 8 bytes");
-        }
-    }
+    std::int64_t integer(int col) const override { return integerOf(result_, row_, col); }
+    void send(KeyHandler onKey) override;
     std::int64_t insert() override {
         if (!insertsRow_) throw StoreError("insert() of a statement not prepared as an insert");
         if (!step()) throw StoreError("a row was not inserted");
@@ -117,6 +130,9 @@ public:
     }
 
 private:
+    // Queues the statement (and its preparation, once per session) on the connection's pipeline;
+    // `onResult` gets its answer, or null when it failed or was skipped; it may take the answer.
+    void sendPipelined(std::function<void(PGresult*&)> onResult);
     struct Param {
         std::string value;
         bool null = true;
@@ -161,6 +177,11 @@ public:
         return std::make_unique<PostgresStatement>(*this, sql, keyColumn);
     }
     void execute(const std::string& sql) override {
+        if (pipeline_) {
+            sendText(sql);
+            roundTrip();
+            return;
+        }
         PGresult* res = PQexec(conn_, sql.c_str());
         const auto status = PQresultStatus(res);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(conn_, res, "database statement failed");
@@ -171,12 +192,33 @@ public:
         execute("BEGIN");
         inTransaction_ = true;
     }
+    void beginBatch() override {
+        reviveIfLost();
+        if (PQenterPipelineMode(conn_) != 1) fail(conn_, nullptr, "cannot pipeline statements");
+        pipeline_ = true;
+        error_.reset();
+        sendText("BEGIN");
+        inTransaction_ = true;
+    }
     void commit() override {
+        if (pipeline_) {
+            sendText("COMMIT");
+            inTransaction_ = false;
+            endPipeline();
+            if (error_) throw *std::exchange(error_, std::nullopt);
+            return;
+        }
         execute("COMMIT");
         inTransaction_ = false;
     }
     void rollback() noexcept override {
         inTransaction_ = false;
+        try {
+            endPipeline();
+        } catch (const StoreError&) {
+            // The session is gone; so is its transaction.
+        }
+        error_.reset();
         try {
             execute("ROLLBACK");
         } catch (const StoreError&) {
@@ -221,11 +263,76 @@ public:
         return pg && (pg->sqlstate == "40001" || pg->sqlstate == "40P01");
     }
 
+    void setSender(int sender) override { sender_ = sender; }
+
     PGconn* conn() { return conn_; }
+    bool pipelining() const { return pipeline_; }
+    // The answer of what was just queued is awaited by whoever queued it.
+    void expect(std::function<void(PGresult*&)> onResult) { sent_.push_back(Sent{std::move(onResult), sender_}); }
+    // Sends what is queued and reads every answer; throws the first failure among them.
+    void roundTrip() {
+        if (PQsendFlushRequest(conn_) != 1 || PQflush(conn_) != 0) lose("cannot send to the database");
+        collect();
+        if (error_) throw *std::exchange(error_, std::nullopt);
+    }
     std::uint64_t session() const { return session_; }
     std::string nextName() { return "vantrel_" + std::to_string(++names_); }
 
 private:
+    struct Sent {
+        std::function<void(PGresult*&)> onResult;
+        int sentBy;
+    };
+    void sendText(const std::string& sql) {
+        if (PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1)
+            fail(conn_, nullptr, "database statement failed");
+        expect({});
+    }
+    [[noreturn]] void lose(const std::string& doing) {
+        sent_.clear();
+        fail(conn_, nullptr, doing);
+    }
+    // Reads the answers of everything queued, in order. After a failure the server skips the
+    // rest up to the next sync; the first failure is kept for whoever ends the round trip.
+    void collect() {
+        while (!sent_.empty()) {
+            Sent s = std::move(sent_.front());
+            sent_.pop_front();
+            PGresult* res = PQgetResult(conn_);
+            if (!res) lose("the database did not answer");
+            const auto status = PQresultStatus(res);
+            const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+            if (!ok && status != PGRES_PIPELINE_ABORTED && !error_) {
+                error_ = errorOf(conn_, std::exchange(res, nullptr), "database statement failed");
+                error_->sentBy = s.sentBy;
+            }
+            if (s.onResult) {
+                try {
+                    PGresult* answer = ok ? res : nullptr;
+                    s.onResult(answer);
+                    if (ok) res = answer;
+                } catch (const PostgresError& e) {
+                    if (!error_) error_ = e;
+                } catch (const StoreError& e) {
+                    if (!error_) error_ = PostgresError(e.what(), "");
+                }
+            }
+            PQclear(res);
+            // Each query's answers end with a null result.
+            while (PGresult* extra = PQgetResult(conn_)) PQclear(extra);
+        }
+    }
+    // The sync: answers read, the pipeline left. The transaction is not ended by it.
+    void endPipeline() {
+        if (!pipeline_) return;
+        pipeline_ = false;
+        if (PQpipelineSync(conn_) != 1) lose("cannot send to the database");
+        collect();
+        PGresult* res = PQgetResult(conn_);
+        const bool synced = res && PQresultStatus(res) == PGRES_PIPELINE_SYNC;
+        PQclear(res);
+        if (!synced || PQexitPipelineMode(conn_) != 1) lose("the database's answers were out of step");
+    }
     void setUp() {
         ++session_;
         PQsetNoticeProcessor(conn_, &ignoreNotice, nullptr);
@@ -235,6 +342,10 @@ private:
     std::uint64_t session_ = 0;
     std::uint64_t names_ = 0;
     bool inTransaction_ = false;
+    bool pipeline_ = false;
+    std::deque<Sent> sent_;
+    std::optional<PostgresError> error_;
+    int sender_ = -1;
 };
 
 PostgresStatement::PostgresStatement(PostgresConnection& connection, const std::string& sql,
@@ -245,7 +356,50 @@ PostgresStatement::PostgresStatement(PostgresConnection& connection, const std::
     params_.resize(static_cast<std::size_t>(count));
 }
 
+void PostgresStatement::sendPipelined(std::function<void(PGresult*&)> onResult) {
+    PGconn* conn = connection_.conn();
+    if (preparedIn_ != connection_.session()) {
+        if (PQsendPrepare(conn, name_.c_str(), sql_.c_str(), static_cast<int>(params_.size()), nullptr) != 1)
+            fail(conn, nullptr, "cannot prepare a statement");
+        // Taken as prepared from now on, so that the pipeline prepares it once; skipped after a
+        // failure, it is prepared again next time.
+        preparedIn_ = connection_.session();
+        connection_.expect([this](PGresult*& res) {
+            if (!res) preparedIn_ = 0;
+        });
+    }
+    std::vector<const char*> values(params_.size());
+    std::vector<int> lengths(params_.size()), formats(params_.size());
+    for (std::size_t i = 0; i < params_.size(); ++i) {
+        values[i] = params_[i].null ? nullptr : params_[i].value.data();
+        lengths[i] = static_cast<int>(params_[i].value.size());
+        formats[i] = params_[i].binary ? 1 : 0;
+    }
+    if (PQsendQueryPrepared(conn, name_.c_str(), static_cast<int>(params_.size()), values.data(), lengths.data(),
+                            formats.data(), 1) != 1)
+        fail(conn, nullptr, "database statement failed");
+    connection_.expect(std::move(onResult));
+}
+
+void PostgresStatement::send(KeyHandler onKey) {
+    if (!connection_.pipelining()) return Statement::send(std::move(onKey));
+    if (!onKey) return sendPipelined({});
+    if (!insertsRow_) throw StoreError("a key asked of a statement not prepared as an insert");
+    sendPipelined([onKey = std::move(onKey)](PGresult*& res) {
+        if (!res) return;
+        if (PQntuples(res) != 1) throw StoreError("a row was not inserted");
+        onKey(integerOf(res, 0, 0));
+    });
+}
+
 bool PostgresStatement::step() {
+    if (!result_ && connection_.pipelining()) {
+        sendPipelined([this](PGresult*& res) { result_ = std::exchange(res, nullptr); });
+        connection_.roundTrip();
+        if (!result_) throw StoreError("database statement got no answer");
+        const char* tuples = PQcmdTuples(result_);
+        changes_ = tuples && *tuples ? std::stoll(tuples) : 0;
+    }
     if (!result_) {
         connection_.reviveIfLost();
         PGconn* conn = connection_.conn();

@@ -22,6 +22,17 @@ std::int64_t Inventory::add(std::int64_t profileId, const std::string& category,
     });
 }
 
+void Inventory::addIfHolds(const std::string& name, const std::string& passwordHash, const std::string& category,
+                           const std::string& text, const std::optional<std::string>& configDate) {
+    access_.write([&](Sql& sql) {
+        auto st = sql.query(
+            "INSERT INTO items (profile_id, category, text, config_date)"
+            " SELECT id, ?3, ?4, ?5 FROM profiles WHERE kind = 'subscriber' AND name = ?1 AND password_hash = ?2");
+        st->bind(1, std::string_view(name)).bind(2, std::string_view(passwordHash)).bind(3, std::string_view(category))
+            .bind(4, std::string_view(text)).bind(5, configDate).send();
+    });
+}
+
 void Inventory::finalize(std::int64_t profileId) {
     access_.write([&](Sql& sql) {
         auto st = sql.query("UPDATE profiles SET run_completed = ?2, last_update = ?2 WHERE id = ?1");

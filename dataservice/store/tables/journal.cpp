@@ -24,6 +24,26 @@ JournalEntry Journal::append(const std::string& path, const std::string& page, c
     });
 }
 
+void Journal::send(const std::string& path, const std::string& page, const Params& params, int status,
+                   std::optional<JournalEntry>& into) {
+    into = JournalEntry{0, localTimestamp(), path, page, maskPasswords(params), status};
+    access_.write([&](Sql& sql) {
+        {
+            auto st = sql.insert(
+                "INSERT INTO journal (received, path, page, params, status, received_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+                "seq");
+            st->bind(1, std::string_view(into->received))
+                .bind(2, std::string_view(into->path))
+                .bind(3, std::string_view(into->page))
+                .bind(4, std::string_view(encodeParams(into->params)))
+                .bind(5, static_cast<std::int64_t>(status))
+                .bind(6, options_.clock())
+                .send([entry = &*into](std::int64_t seq) { entry->seq = seq; });
+        }
+        if (++appendsSinceTrim_ >= 64) trim();
+    });
+}
+
 void Journal::trim() {
     access_.write([&](Sql& sql) {
         appendsSinceTrim_ = 0;

@@ -17,6 +17,10 @@ public:
 
     // Masks passwords before anything is written. Returns the entry as kept.
     JournalEntry append(const std::string& path, const std::string& page, const Params& params, int status);
+    // Inside a write: the same, kept in `into`, whose number is known once the batch's answers
+    // are in (before its commit has returned); nothing waits for it meanwhile.
+    void send(const std::string& path, const std::string& page, const Params& params, int status,
+              std::optional<JournalEntry>& into);
     std::vector<JournalEntry> all();
     // Drops the entries outside the window.
     void trim();
