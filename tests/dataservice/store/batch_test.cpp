@@ -101,7 +101,7 @@ protected:
             return out;
         });
     }
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
     std::unique_ptr<Access> access;
 };
@@ -196,7 +196,7 @@ protected:
         VANTREL_SKIP_WITHOUT(std::get<0>(GetParam()));
         database = std::make_unique<TestDatabase>(std::get<0>(GetParam()), dir, "a.db");
     }
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
 };
 
