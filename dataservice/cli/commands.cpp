@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "dataservice/cli/listing.h"
+#include "platform/common/text.h"
 
 namespace dataservice::cli {
 namespace {
@@ -66,6 +67,33 @@ int listItems(Store& store, const Words& args) {
     return 0;
 }
 
+int listItemsOf(Store& store, const Words& args) {
+    const auto profile = store.profiles().named(args[0]);
+    const auto id = text::ParseWhole<std::int64_t>(args[2]);
+    if (args[1] != "--collection" || !id) return usage("list-items NAME --collection K, K a number list-collections shows");
+    if (!profile) {
+        std::cerr << "vantrel-dataservice: there is no profile named " << args[0] << "\n";
+        return 1;
+    }
+    for (const Collection& c : store.inventory().collections(profile->id)) {
+        if (c.id != *id) continue;
+        printItems(store.inventory().collectionItems(profile->id, c.id), std::cout);
+        return 0;
+    }
+    std::cerr << "vantrel-dataservice: " << args[0] << " keeps no collection " << args[2] << "\n";
+    return 1;
+}
+
+int listCollections(Store& store, const Words& args) {
+    const auto profile = store.profiles().named(args[0]);
+    if (!profile) {
+        std::cerr << "vantrel-dataservice: there is no profile named " << args[0] << "\n";
+        return 1;
+    }
+    printCollections(store.inventory().collections(profile->id), std::cout);
+    return 0;
+}
+
 int listJournal(Store& store, const Words&) {
     printJournal(store.journal().all(), std::cout);
     return 0;
@@ -80,7 +108,8 @@ const Command kCommands[] = {
     {"add-account", 2, addAccount},       {"remove-account", 1, removeAccount},
     {"list-accounts", 0, listAccounts},   {"allow-version", 1, allowVersion},
     {"disallow-version", 1, disallowVersion}, {"list-versions", 0, listVersions},
-    {"list-items", 1, listItems},         {"list-journal", 0, listJournal},
+    {"list-items", 1, listItems},         {"list-items", 3, listItemsOf},
+    {"list-collections", 1, listCollections}, {"list-journal", 0, listJournal},
     {"purge", 0, purge},
 };
 

@@ -8,6 +8,12 @@ void printItems(const std::vector<Item>& items, std::ostream& out) {
     for (const Item& item : items) out << escapeLine(item.category) << '\t' << escapeLine(item.text) << '\n';
 }
 
+void printCollections(const std::vector<Collection>& collections, std::ostream& out) {
+    for (const Collection& c : collections)
+        out << c.id << '\t' << escapeLine(c.started) << '\t' << (c.completed ? escapeLine(*c.completed) : "incomplete")
+            << '\t' << c.items << " items\n";
+}
+
 void printJournal(const std::vector<JournalEntry>& journal, std::ostream& out) {
     for (const JournalEntry& entry : journal) out << journalLine(entry) << '\n';
 }

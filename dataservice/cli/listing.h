@@ -14,6 +14,8 @@ namespace dataservice {
 
 // "category<TAB>text" per item, in arrival order.
 void printItems(const std::vector<Item>& items, std::ostream& out);
+// "K<TAB>started<TAB>completed or \"incomplete\"<TAB>N items" per collection, newest first.
+void printCollections(const std::vector<Collection>& collections, std::ostream& out);
 // One journalLine per request.
 void printJournal(const std::vector<JournalEntry>& journal, std::ostream& out);
 // "MAJOR.MINOR.REV" per version.

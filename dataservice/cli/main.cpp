@@ -36,6 +36,7 @@ const char kUsage[] =
     "  --eval-expiry-days N       evaluation profiles without uploads expire (default 30)\n"
     "  --journal-days N           the journal keeps N days (default 30) ...\n"
     "  --journal-max-entries N    ... and at most N entries (default 100000)\n"
+    "  --keep-collections N       each profile keeps its last N collections (default 5)\n"
     "\n"
     "commands:\n"
     "  add-account NAME -         add a subscriber, reading the password from standard input\n"
@@ -44,7 +45,9 @@ const char kUsage[] =
     "  allow-version M.N.R        let that collector version run\n"
     "  disallow-version M.N.R     refuse that collector version\n"
     "  list-versions              the allowed versions\n"
-    "  list-items NAME            a profile's items as \"category<TAB>text\", in arrival order\n"
+    "  list-items NAME [--collection K]\n"
+    "                             the current (or K's) items as \"category<TAB>text\", in arrival order\n"
+    "  list-collections NAME      K, started, completed or \"incomplete\", items; newest first\n"
     "  list-journal               the requests received, in order\n"
     "  purge                      delete expired evaluation profiles, sessions and journal entries\n"
     "\n"
@@ -96,12 +99,12 @@ std::optional<long> number(const std::string& text, long max) {
 }
 
 int run(int argc, char** argv) {
-    std::optional<std::string> db, journal, host, port, cert, key, evalDays, journalDays, journalMax;
+    std::optional<std::string> db, journal, host, port, cert, key, evalDays, journalDays, journalMax, keep;
     const std::pair<const char*, std::optional<std::string>*> valued[] = {
         {"--db", &db},           {"--journal", &journal},         {"--host", &host},
         {"--listen", &host},     {"--port", &port},               {"--tls-cert", &cert},
         {"--tls-key", &key},     {"--eval-expiry-days", &evalDays}, {"--journal-days", &journalDays},
-        {"--journal-max-entries", &journalMax},
+        {"--journal-max-entries", &journalMax}, {"--keep-collections", &keep},
     };
     Words words;
     for (int i = 1; i < argc; ++i) {
@@ -143,6 +146,11 @@ int run(int argc, char** argv) {
         const auto n = number(*journalMax, 1000000000);
         if (!n || *n < 1) return usage("--journal-max-entries needs a number from 1");
         storeOptions.journalMaxEntries = *n;
+    }
+    if (keep) {
+        const auto n = number(*keep, 1000);
+        if (!n || *n < 1) return usage("--keep-collections needs a number from 1 to 1000");
+        storeOptions.keepCollections = static_cast<int>(*n);
     }
     dataservice::Store store(*db, storeOptions);
 

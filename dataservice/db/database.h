@@ -113,6 +113,9 @@ std::unique_ptr<Connection> openPostgres(const std::string& uri);
 std::string_view sqliteSchemaV1();
 std::string_view sqliteMigrationV2();
 std::string_view postgresSchemaV2();
+// Version 3 (collections kept) on either engine.
+std::string_view sqliteMigrationV3();
+std::string_view postgresMigrationV3();
 
 // "?N" placeholders as PostgreSQL writes them ("$N"), outside quoted text; and how many.
 std::string postgresPlaceholders(std::string_view sql, int* count = nullptr);

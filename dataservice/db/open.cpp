@@ -20,11 +20,14 @@ std::unique_ptr<Connection> openForReading(const std::string& target) {
 namespace dataservice::db {
 
 namespace embedded {
-extern const std::string_view kSqliteSchemaV1, kSqliteMigrationV2, kPostgresSchemaV2;
+extern const std::string_view kSqliteSchemaV1, kSqliteMigrationV2, kSqliteMigrationV3, kPostgresSchemaV2,
+    kPostgresMigrationV3;
 }
 
 std::string_view sqliteSchemaV1() { return embedded::kSqliteSchemaV1; }
 std::string_view sqliteMigrationV2() { return embedded::kSqliteMigrationV2; }
 std::string_view postgresSchemaV2() { return embedded::kPostgresSchemaV2; }
+std::string_view sqliteMigrationV3() { return embedded::kSqliteMigrationV3; }
+std::string_view postgresMigrationV3() { return embedded::kPostgresMigrationV3; }
 
 }  // namespace dataservice::db

@@ -6,6 +6,7 @@
 
 #include "dataservice/common/params.h"
 #include "dataservice/http/replies.h"
+#include "dataservice/profile/downloads.h"
 #include "dataservice/profile/texts.h"
 #include "dataservice/profile/views.h"
 
@@ -54,6 +55,33 @@ HttpReply redirect(std::string setCookie) {
     return reply;
 }
 
+// The current collection, the kept ones with their change counts, and what changed since the
+// last completed collection before the current one.
+ProfileContent pageContent(Store& store, const Profile& profile) {
+    ProfileContent content;
+    content.items = store.inventory().items(profile.id);
+    const std::vector<Collection> kept = store.inventory().collections(profile.id);
+    std::vector<std::vector<Item>> items(kept.size());
+    for (std::size_t i = 1; i < kept.size(); ++i) items[i] = store.inventory().collectionItems(profile.id, kept[i].id);
+    if (!kept.empty()) items[0] = content.items;
+    std::vector<std::vector<Change>> againstBefore(kept.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        CollectionRow row{kept[i], std::nullopt};
+        if (i + 1 < kept.size()) {
+            againstBefore[i] = compareCollections(items[i + 1], items[i]);
+            row.changes = againstBefore[i].size();
+        }
+        content.collections.push_back(std::move(row));
+    }
+    for (std::size_t i = 1; i < kept.size(); ++i) {
+        if (!kept[i].completed) continue;
+        content.compared = kept[i];
+        content.changes = i == 1 ? std::move(againstBefore[0]) : compareCollections(items[i], items[0]);
+        break;
+    }
+    return content;
+}
+
 }  // namespace
 
 HttpReply ProfilePage::answer(const HttpRequest& request) {
@@ -74,11 +102,23 @@ HttpReply ProfilePage::answer(const HttpRequest& request) {
     };
 
     if (request.method != "POST") {
-        if (session)
-            if (const auto p = store_.profiles().byId(session->profileId))
-                return profileView(*p, store_.inventory().items(p->id), session->csrfToken);
-        SignInForm form;
         const Params query = parseQuery(request.rawQuery);
+        if (session)
+            if (const auto p = store_.profiles().byId(session->profileId)) {
+                const std::string* filter = findParam(query, "filter");
+                const std::string* wanted = findParam(query, "download");
+                if (wanted) {
+                    if (*wanted != "csv" && *wanted != "json") return textReply(404, "no such download");
+                    const auto kept = store_.inventory().collections(p->id);
+                    return download(*wanted == "csv" ? DownloadKind::Csv : DownloadKind::Json, *p,
+                                    kept.empty() ? nullptr : &kept.front(),
+                                    filteredItems(store_.inventory().items(p->id), filter ? *filter : ""));
+                }
+                ProfileContent content = pageContent(store_, *p);
+                if (filter) content.filter = *filter;
+                return profileView(*p, content, session->csrfToken);
+            }
+        SignInForm form;
         if (const std::string* uid = findParam(query, "UID")) form.userName = *uid;
         return formPage(200, form);
     }

@@ -14,6 +14,11 @@ inline constexpr const char* kSignInIntro =
 inline constexpr const char* kWrongPassword = "The username or password is not right. Please try again.";
 inline constexpr const char* kFormExpired =
     "The sign-in form was out of date or came from another site. Please sign in again.";
+inline constexpr const char* kChangesTitle = "Changes since the previous collection";
+inline constexpr const char* kNothingToCompare =
+    "There is nothing to compare yet: this profile has no earlier completed collection.";
+inline constexpr const char* kIncompleteCollection =
+    "The current collection is incomplete (its run did not finish), so what it lacks shows as removed.";
 }  // namespace texts
 
 }  // namespace dataservice::profile

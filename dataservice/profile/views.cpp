@@ -3,8 +3,10 @@
 #include <array>
 #include <map>
 
+#include "dataservice/common/journal_format.h"
 #include "dataservice/common/markup.h"
 #include "dataservice/http/replies.h"
+#include "dataservice/profile/dates.h"
 #include "dataservice/profile/texts.h"
 #include "dataservice/store/categories.h"
 #include "platform/common/text.h"
@@ -34,8 +36,102 @@ const char* headingOf(const std::string& category) {
     return nullptr;
 }
 
-// Stored items are bytes as sent; the page shows them as valid UTF-8.
-std::string shown(const std::string& text) { return htmlEscape(text); }
+// Stored items are bytes as sent; the page shows them as the journal writes them, so that a
+// control character or a byte outside UTF-8 is visible as %XX instead of vanishing or garbling.
+std::string shown(const std::string& text) { return htmlEscape(escapeLine(text)); }
+
+std::string dateHtml(const std::string& stored) {
+    return "<time datetime=\"" + htmlEscape(escapeLine(isoDate(stored))) + "\">" +
+           htmlEscape(escapeLine(readableDate(stored))) + "</time>";
+}
+
+const char* kindLabel(Change::Kind kind) {
+    switch (kind) {
+        case Change::Kind::Added: return "Added";
+        case Change::Kind::Removed: return "Removed";
+        case Change::Kind::Updated: return "Updated";
+    }
+    return "";
+}
+
+std::string changesSection(const ProfileContent& content) {
+    std::string body = "<section aria-labelledby=\"changes\">\n<h2 id=\"changes\">" +
+                       std::string(texts::kChangesTitle) + "</h2>\n";
+    if (content.collections.empty() || !content.compared) {
+        body += "<p id=\"changes-none\">" + std::string(texts::kNothingToCompare) + "</p>\n</section>\n";
+        return body;
+    }
+    const Collection& current = content.collections.front().collection;
+    body += "<p>The collection started " + dateHtml(current.started) + " against the one started " +
+            dateHtml(content.compared->started) + ".</p>\n";
+    if (!current.completed)
+        body += "<p class=\"message\" id=\"changes-incomplete\">" + std::string(texts::kIncompleteCollection) +
+                "</p>\n";
+    for (const Change::Kind kind : {Change::Kind::Added, Change::Kind::Removed, Change::Kind::Updated}) {
+        const std::string label = kindLabel(kind);
+        const std::string id = "changes-" + text::LowerAscii(label);
+        std::string list;
+        std::size_t count = 0;
+        for (const Change& change : content.changes) {
+            if (change.kind != kind) continue;
+            ++count;
+            const char* heading = headingOf(change.category);
+            list += "<li><span class=\"category\">" + (heading ? std::string(heading) : shown(change.category)) +
+                    ":</span> " + shown(change.text);
+            if (kind == Change::Kind::Updated)
+                list += " <span class=\"versions\">" + (change.oldVersion.empty() ? "(no version)" : shown(change.oldVersion)) +
+                        " &rarr; " + (change.newVersion.empty() ? "(no version)" : shown(change.newVersion)) + "</span>";
+            list += "</li>\n";
+        }
+        body += "<h3 id=\"" + id + "\">" + label + "</h3>\n";
+        if (count == 0)
+            body += "<p>None.</p>\n";
+        else
+            body += "<ul class=\"changes\" aria-labelledby=\"" + id + "\">\n" + list + "</ul>\n";
+    }
+    return body + "</section>\n";
+}
+
+std::string collectionsSection(const ProfileContent& content) {
+    if (content.collections.empty()) return {};
+    std::string body = "<section aria-labelledby=\"collections\">\n<h2 id=\"collections\">Collections kept</h2>\n"
+                       "<table id=\"collection-list\">\n<thead><tr><th scope=\"col\">Started</th>"
+                       "<th scope=\"col\">Completed</th><th scope=\"col\" class=\"count\">Items</th>"
+                       "<th scope=\"col\" class=\"count\">Changes against the one before</th></tr></thead>\n<tbody>\n";
+    for (const CollectionRow& row : content.collections) {
+        body += "<tr><td>" + dateHtml(row.collection.started) + "</td><td>" +
+                (row.collection.completed ? dateHtml(*row.collection.completed) : std::string("Not completed")) +
+                "</td><td class=\"count\">" + std::to_string(row.collection.items) + "</td><td class=\"count\">" +
+                (row.changes ? std::to_string(*row.changes) : std::string("&ndash;")) + "</td></tr>\n";
+    }
+    return body + "</tbody>\n</table>\n</section>\n";
+}
+
+// A query value with everything but the unreserved characters as %XX.
+std::string queryValue(std::string_view value) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : value) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+            c == '.' || c == '~') {
+            out.push_back(c);
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[b >> 4]);
+            out.push_back(kHex[b & 15]);
+        }
+    }
+    return out;
+}
+
+std::string downloadLinks(const ProfileContent& content) {
+    if (content.collections.empty()) return {};
+    const std::string filter = content.filter.empty() ? "" : "&filter=" + queryValue(content.filter);
+    return "<p class=\"downloads\" id=\"downloads\"><a id=\"download-csv\" href=\"hwsw.asp?download=csv" +
+           htmlEscape(filter) + "\">Download CSV</a> <a id=\"download-json\" href=\"hwsw.asp?download=json" +
+           htmlEscape(filter) + "\">Download JSON</a></p>\n";
+}
 
 std::string anchorOf(const std::string& category) { return "c-" + text::LowerAscii(category); }
 
@@ -78,7 +174,8 @@ HttpReply signInPage(int status, const SignInForm& form) {
     return page(status, texts::kSignInTitle, body);
 }
 
-HttpReply profileView(const Profile& profile, const std::vector<Item>& items, const std::string& formToken) {
+HttpReply profileView(const Profile& profile, const ProfileContent& content, const std::string& formToken) {
+    const std::vector<Item>& items = content.items;
     const std::string name = shown(profile.name);
     std::string body = "<header class=\"site\">\n<p>VantrelNet profile</p>\n"
                        "<form method=\"post\" action=\"hwsw.asp\">\n<span>Signed in as " + name + "</span>\n"
@@ -91,9 +188,11 @@ HttpReply profileView(const Profile& profile, const std::vector<Item>& items, co
     if (profile.runStarted) run = profile.runCompleted ? "Completed" : "Not completed (the last run did not finish)";
     body += "<section aria-labelledby=\"about\">\n<h2 id=\"about\">About this profile</h2>\n<dl class=\"facts\">\n"
             "<dt>Kind</dt><dd>" + std::string(profile.kind == ProfileKind::Subscriber ? "Subscriber" : "Evaluation") +
-            "</dd>\n<dt>Created</dt><dd>" + htmlEscape(profile.created) + "</dd>\n"
-            "<dt>Last updated</dt><dd>" + htmlEscape(profile.lastUpdate) + "</dd>\n"
-            "<dt>Last run</dt><dd id=\"last-run\">" + run + "</dd>\n</dl>\n</section>\n";
+            "</dd>\n<dt>Created</dt><dd>" + dateHtml(profile.created) + "</dd>\n"
+            "<dt>Last updated</dt><dd>" + dateHtml(profile.lastUpdate) + "</dd>\n"
+            "<dt>Last run</dt><dd id=\"last-run\">" + run + "</dd>\n</dl>\n" + downloadLinks(content) + "</section>\n";
+    body += changesSection(content);
+    body += collectionsSection(content);
 
     // Categories in the order their first item arrived; items in arrival order.
     std::vector<std::string> order;
@@ -126,7 +225,8 @@ HttpReply profileView(const Profile& profile, const std::vector<Item>& items, co
         if (software)
             body += "<div class=\"filter\" id=\"program-filter\" hidden>\n"
                     "<label for=\"program-filter-text\">Filter the programs</label>\n"
-                    "<input type=\"search\" id=\"program-filter-text\" aria-controls=\"programs\">\n"
+                    "<input type=\"search\" id=\"program-filter-text\" aria-controls=\"programs\" value=\"" +
+                    htmlEscape(content.filter) + "\">\n"
                     "<p class=\"hint\" id=\"program-filter-status\" role=\"status\" aria-live=\"polite\"></p>\n"
                     "</div>\n";
         body += software ? "<ol class=\"items\" id=\"programs\">\n" : "<ol class=\"items\">\n";

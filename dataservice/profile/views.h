@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include <optional>
+
 #include "dataservice/http/message.h"
+#include "dataservice/store/changes.h"
 #include "dataservice/store/types.h"
 
 namespace dataservice::profile {
@@ -17,7 +20,21 @@ struct SignInForm {
 };
 
 HttpReply signInPage(int status, const SignInForm& form);
-HttpReply profileView(const Profile& profile, const std::vector<Item>& items, const std::string& formToken);
+struct CollectionRow {
+    Collection collection;
+    std::optional<std::size_t> changes;  // against the one before it; none for the oldest kept
+};
+
+// What the signed-in page shows besides the profile's facts.
+struct ProfileContent {
+    std::vector<Item> items;                 // the current collection's
+    std::vector<CollectionRow> collections;  // newest (the current one) first
+    std::optional<Collection> compared;      // the last completed collection before the current one
+    std::vector<Change> changes;             // since `compared`
+    std::string filter;                      // the program filter asked for, carried by the download links
+};
+
+HttpReply profileView(const Profile& profile, const ProfileContent& content, const std::string& formToken);
 
 // "filter.js" and "profile.css" below /profile/; nullptr for any other name.
 const HttpReply* staticFile(const std::string& name);

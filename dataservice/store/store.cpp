@@ -5,10 +5,11 @@
 namespace dataservice {
 namespace {
 
-constexpr std::int64_t kSchemaVersion = 2;
+constexpr std::int64_t kSchemaVersion = 3;
 
 StoreOptions checked(StoreOptions options) {
     if (options.passwordIterations < 1) throw StoreError("the password iteration count must be positive");
+    if (options.keepCollections < 1) throw StoreError("a profile keeps at least one collection");
     return options;
 }
 
@@ -21,6 +22,9 @@ void migrate(Sql& sql, std::int64_t from, std::int64_t now) {
         auto profiles = sql.query("UPDATE profiles SET last_activity = ?1");
         profiles->bind(1, now).run();
     }
+    if (from < 3)
+        sql.execute(sql.connection().engine() == db::Engine::PostgreSQL ? db::postgresMigrationV3()
+                                                                          : db::sqliteMigrationV3());
     sql.connection().setSchemaVersion(kSchemaVersion);
 }
 
@@ -30,7 +34,7 @@ void createOrMigrate(Sql& sql, std::int64_t now) {
     if (found == 0) {
         if (db.engine() == db::Engine::PostgreSQL) {
             sql.execute(db::postgresSchemaV2());
-            db.setSchemaVersion(kSchemaVersion);
+            migrate(sql, 2, now);
         } else {
             sql.execute(db::sqliteSchemaV1());
             migrate(sql, 1, now);

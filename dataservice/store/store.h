@@ -61,7 +61,7 @@ private:
     Access access_;
     Versions versions_{access_};
     Profiles profiles_{access_, options_};
-    Inventory inventory_{access_};
+    Inventory inventory_{access_, options_};
     Journal journal_{access_, options_};
     Sessions sessions_{access_, options_};
     SignInCounters signIns_{access_, options_};

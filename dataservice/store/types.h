@@ -22,6 +22,8 @@ struct StoreOptions {
     // The journal keeps entries this young, and at most this many of them.
     std::int64_t journalMaxAgeSeconds = 30 * 24 * 3600;
     std::int64_t journalMaxEntries = 100000;
+    // Each profile keeps its last this many collections; a reset beyond them drops the oldest.
+    int keepCollections = 5;
     UnixClock clock = &systemUnixTime;
 };
 
@@ -60,6 +62,14 @@ struct Credentials {
     std::int64_t profileId = 0;
     std::string passwordHash;
     friend bool operator==(const Credentials&, const Credentials&) = default;
+};
+
+// One run's inventory: from its reset, complete once the run finalized it.
+struct Collection {
+    std::int64_t id = 0;
+    std::string started;                   // "YYYY-MM-DDTHH:MM:SS", local time
+    std::optional<std::string> completed;  // the same, when finalized
+    std::int64_t items = 0;
 };
 
 struct Item {

@@ -1,5 +1,6 @@
-// Narrows the list of installed programs to those containing the typed text.
-// Without this script the page lists every program; the box stays hidden.
+// Narrows the list of installed programs to those containing the typed text, and makes the
+// download links ask for the same programs. Without this script the page lists every program,
+// the box stays hidden and the downloads cover everything.
 "use strict";
 document.addEventListener("DOMContentLoaded", function () {
   var box = document.getElementById("program-filter");
@@ -8,6 +9,9 @@ document.addEventListener("DOMContentLoaded", function () {
   var input = box.querySelector("input");
   var status = document.getElementById("program-filter-status");
   var items = Array.prototype.slice.call(list.querySelectorAll("li"));
+  var links = ["download-csv", "download-json"].map(function (id) { return document.getElementById(id); })
+    .filter(function (link) { return link; });
+  var bases = links.map(function (link) { return link.getAttribute("href").replace(/&filter=.*$/, ""); });
   box.hidden = false;
   function apply() {
     var wanted = input.value.trim().toLowerCase();
@@ -18,6 +22,9 @@ document.addEventListener("DOMContentLoaded", function () {
       if (match) shown += 1;
     });
     status.textContent = wanted === "" ? "" : shown + " of " + items.length + " programs shown";
+    links.forEach(function (link, i) {
+      link.setAttribute("href", wanted === "" ? bases[i] : bases[i] + "&filter=" + encodeURIComponent(wanted));
+    });
   }
   input.addEventListener("input", apply);
   apply();

@@ -1,5 +1,6 @@
 #pragma once
-// The inventory items of each profile, in arrival order, and the state of its collection run.
+// The inventory items of each profile, in arrival order, by collection: each run's reset starts
+// a new collection, and the profile keeps its last few (StoreOptions::keepCollections).
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,10 +13,11 @@ namespace dataservice {
 
 class Inventory {
 public:
-    explicit Inventory(Access& access) : access_(access) {}
+    Inventory(Access& access, const StoreOptions& options) : access_(access), options_(options) {}
 
-    void reset(std::int64_t profileId);  // deletes its items, starts a new run
-    // The stored item's sequence number.
+    // Starts a new collection, the current one from now on, and drops the oldest beyond those kept.
+    void reset(std::int64_t profileId);
+    // Into the current collection. The stored item's sequence number.
     std::int64_t add(std::int64_t profileId, const std::string& category, const std::string& text,
                      const std::optional<std::string>& configDate = std::nullopt);
     // Inside a write: adds the item to subscriber `name` only while the account still holds
@@ -23,11 +25,17 @@ public:
     // so an upload needs no read before it and nothing waits for an answer.
     void addIfHolds(const std::string& name, const std::string& passwordHash, const std::string& category,
                     const std::string& text, const std::optional<std::string>& configDate = std::nullopt);
-    void finalize(std::int64_t profileId);  // run complete, last-update date now
+    void finalize(std::int64_t profileId);  // the current collection complete, last-update date now
+    // The current collection's items.
     std::vector<Item> items(std::int64_t profileId);
+    // The profile's collections, newest (the current one) first.
+    std::vector<Collection> collections(std::int64_t profileId);
+    // The items of one of the profile's collections; none when it is not one of them.
+    std::vector<Item> collectionItems(std::int64_t profileId, std::int64_t collectionId);
 
 private:
     Access& access_;
+    const StoreOptions& options_;
 };
 
 }  // namespace dataservice

@@ -106,6 +106,33 @@ TEST_P(Program, RefusesAWrongCommandLine) {
     EXPECT_EQ(run({"--help"}).status, 0);
 }
 
+TEST_P(Program, ListsTheCollectionsKeptAndTheItemsOfOne) {
+    ASSERT_EQ(run({"--db", db(), "add-account", "uma", "pw"}).status, 0);
+    std::int64_t first = 0;
+    {
+        StoreOptions options{kTestIterations};
+        options.keepCollections = 2;  // the third reset drops the first
+        Store store(db(), options);
+        const std::int64_t id = store.profiles().subscriber("uma")->id;
+        for (const char* text : {"old v1", "new v2", "newest v3"}) {
+            store.inventory().reset(id);
+            store.inventory().add(id, "Software", text);
+            if (first == 0) first = store.inventory().collections(id).front().id;
+            if (std::string(text) != "newest v3") store.inventory().finalize(id);
+        }
+    }
+    const Outcome listed = run({"--db", db(), "list-collections", "uma"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_THAT(listed.out, ::testing::MatchesRegex("[0-9]+\t[-0-9T:]+\tincomplete\t1 items\n"
+                                                    "[0-9]+\t[-0-9T:]+\t[-0-9T:]+\t1 items\n"));
+    EXPECT_EQ(run({"--db", db(), "list-items", "uma"}).out, "Software\tnewest v3\n");
+    EXPECT_EQ(run({"--db", db(), "list-items", "uma", "--collection", std::to_string(first + 1)}).out,
+              "Software\tnew v2\n");
+    EXPECT_EQ(run({"--db", db(), "list-items", "uma", "--collection", std::to_string(first)}).status, 1);
+    EXPECT_EQ(run({"--db", db(), "list-items", "uma", "--collection", "x"}).status, 2);
+    EXPECT_EQ(run({"--db", db(), "--keep-collections", "0", "list-items", "uma"}).status, 2);
+}
+
 TEST_P(Program, ReportsAPortThatIsTaken) {
     process::DataService first(db());
     ASSERT_NO_THROW(first.start());

@@ -140,7 +140,7 @@ TEST_F(Fuzz, NoRequestStopsTheServerOrSpoilsAReply) {
         const std::string stripped = std::regex_replace(
             html,
             std::regex("</?(html|head|body|meta|title|link|script|header|main|section|form|input|button|span|label|"
-                       "div|table|thead|tbody|tr|th|td|a|dl|dt|dd|h1|h2|p|ol|li|small|strong)( [^<>]*)?>|"
+                       "div|table|thead|tbody|tr|th|td|a|dl|dt|dd|h1|h2|h3|p|ol|ul|li|small|strong|time)( [^<>]*)?>|"
                        "<!DOCTYPE html>"),
             "");
         EXPECT_EQ(stripped.find('<'), std::string::npos) << name;

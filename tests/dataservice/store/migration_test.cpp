@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "dataservice/db/database.h"
+#include "dataservice/store/changes.h"
 #include "dataservice/store/store.h"
 #include "tests/dataservice/harness.h"
 
@@ -98,6 +99,12 @@ TEST_P(PreviousBuild, OpensWithEverythingItHeldAndTakesNewWrites) {
         ASSERT_EQ(journal.size(), 7u);
         EXPECT_EQ(*findParam(journal[4].params, "PWD"), kMaskedPassword);
 
+        // What the profile held became its first collection, complete as its run was.
+        const auto before = store->inventory().collections(alice->id);
+        ASSERT_EQ(before.size(), 1u);
+        EXPECT_EQ(before[0].completed, alice->runCompleted);
+        EXPECT_EQ(before[0].items, 2);
+
         // New rows take keys after the old ones, on either engine's own counter.
         store->inventory().reset(alice->id);
         const std::int64_t seq = store->inventory().add(alice->id, "Software", "after the upgrade");
@@ -110,6 +117,14 @@ TEST_P(PreviousBuild, OpensWithEverythingItHeldAndTakesNewWrites) {
     EXPECT_THAT(texts(again->inventory().items(again->profiles().subscriber("alice")->id)),
                 ElementsAre(Pair("Software", "after the upgrade")));
     EXPECT_EQ(again->profiles().accountNames(), (std::vector<std::string>{"alice", "bob"}));
+    // The upgraded collection is kept beside the new one and compares with it.
+    const std::int64_t alice = again->profiles().subscriber("alice")->id;
+    const auto kept = again->inventory().collections(alice);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_THAT(texts(again->inventory().collectionItems(alice, kept[1].id)),
+                ElementsAre(Pair("Software", "Caf\xC3\xA9 v2"), Pair("BIOS", "ACME 1.0")));
+    EXPECT_EQ(compareCollections(again->inventory().collectionItems(alice, kept[1].id),
+                                 again->inventory().items(alice)).size(), 3u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, PreviousBuild, kBackends, backendName);
