@@ -31,7 +31,7 @@ protected:
         for (const Item& item : items) out.push_back(item.text);
         return out;
     }
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
     std::unique_ptr<Store> store;
     std::int64_t id = 0;
