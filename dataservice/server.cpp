@@ -4,6 +4,7 @@
 #include "dataservice/common/operation.h"
 #include "dataservice/common/work_pool.h"
 #include "dataservice/http/replies.h"
+#include "dataservice/pages/page_table.h"
 
 namespace dataservice {
 
@@ -59,6 +60,7 @@ Server::Server(Store& store, ServerOptions options)
       health_([&store] { store.ping(); }),
       front_(pages_, health_),
       listener_(front_, static_cast<const ListenerOptions&>(options)) {
+    Metrics::global().setPages(pageNames());
     if (options.metricsPort >= 0) {
         metricsPage_ = std::make_unique<MetricsPage>(listener_);
         metricsListener_ = std::make_unique<Listener>(*metricsPage_, metricsListenerOptions(options));

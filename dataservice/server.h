@@ -10,7 +10,7 @@
 #include <string>
 
 #include "dataservice/common/journal_format.h"
-#include "dataservice/http/front.h"
+#include "dataservice/front.h"
 #include "dataservice/http/listener.h"
 #include "dataservice/pages/site.h"
 #include "dataservice/store/store.h"

@@ -5,8 +5,6 @@
 #include <iterator>
 #include <mutex>
 
-#include "dataservice/pages/page_table.h"
-
 #ifndef VANTREL_VERSION
 #define VANTREL_VERSION "unknown"
 #endif
@@ -72,8 +70,13 @@ struct Owner {
 
 }  // namespace
 
-Metrics::Metrics() {
-    pages_ = pageNames();
+void Metrics::setPages(const std::vector<std::string>& pages) {
+    static std::once_flag once;
+    std::call_once(once, [&] { named(pages); });
+}
+
+void Metrics::named(const std::vector<std::string>& pages) {
+    pages_ = pages;
     pages_.push_back("profile");
     pages_.push_back("healthz");
     pages_.resize(std::min(pages_.size(), kMaxPages - 1));

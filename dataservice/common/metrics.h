@@ -27,6 +27,8 @@ public:
 
     // The process's counters.
     static Metrics& global();
+    // Names the page labels (the first call only; before any request is counted).
+    void setPages(const std::vector<std::string>& pages);
 
     // The label slot of a page name as the page table spells it, or of "profile", "healthz";
     // anything else is "other".
@@ -42,10 +44,11 @@ public:
     struct Block;
 
 private:
-    Metrics();
+    Metrics() = default;
     Block& mine();
+    void named(const std::vector<std::string>& pages);
 
-    std::vector<std::string> pages_;
+    std::vector<std::string> pages_{"other"};
 };
 
 }  // namespace dataservice

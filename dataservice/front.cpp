@@ -1,4 +1,4 @@
-#include "dataservice/http/front.h"
+#include "dataservice/front.h"
 
 #include <atomic>
 
