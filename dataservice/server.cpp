@@ -1,24 +1,121 @@
 #include "dataservice/server.h"
 
+#include "dataservice/common/metrics.h"
+#include "dataservice/common/operation.h"
+#include "dataservice/common/work_pool.h"
+#include "dataservice/http/replies.h"
+#include "dataservice/pages/page_table.h"
+
 namespace dataservice {
 
+// GET /metrics, for Prometheus, and nothing else.
+class Server::MetricsPage final : public RequestHandler {
+public:
+    explicit MetricsPage(const Listener& counted) : counted_(counted) {}
+    void handle(const HttpRequest& request, Reply reply) override {
+        if (request.path != "/metrics") return reply(textReply(404, "not found"));
+        if (request.method != "GET") return reply(methodNotAllowed("GET, HEAD"));
+        reply(HttpReply{200, "text/plain; version=0.0.4; charset=utf-8",
+                        Metrics::global().render(counted_.openConnections()), {}});
+    }
+    HttpReply head(const HttpRequest& request) override {
+        return HttpReply{request.path == "/metrics" ? 200 : 404, std::string(kPlainTextType), "", {}};
+    }
+    std::string allowedMethods(const std::string&) const override { return "GET, HEAD"; }
+
+private:
+    const Listener& counted_;
+};
+
+namespace {
+
+PagesOptions pagesOptions(const ServerOptions& o) {
+    PagesOptions p = o.pages;
+    if (o.purgeEvery.count() > 0) p.purgeIntervalSeconds = 0;  // the timer sweeps instead
+    return p;
+}
+
+ListenerOptions metricsListenerOptions(const ServerOptions& o) {
+    ListenerOptions m;
+    m.host = o.metricsHost;
+    m.port = o.metricsPort;
+    m.threads = 1;
+    m.maxConnections = 16;
+    m.maxConnectionsPerAddress = 16;
+    return m;
+}
+
+}  // namespace
+
 Server::Server(Store& store, ServerOptions options)
-    : journalPath_(options.journalFile),
+    : store_(store),
+      purgeEvery_(options.purgeEvery),
+      journalPath_(options.journalFile),
       pages_(
           store,
           [this](const JournalEntry& e) {
               if (journal_) journal_->append(e);
           },
-          options.pages),
-      listener_(pages_, static_cast<ListenerOptions&&>(std::move(options))) {}
+          pagesOptions(options)),
+      health_([&store] { store.ping(); }),
+      front_(pages_, health_),
+      listener_(front_, static_cast<const ListenerOptions&>(options)) {
+    Metrics::global().setPages(pageNames());
+    if (options.metricsPort >= 0) {
+        metricsPage_ = std::make_unique<MetricsPage>(listener_);
+        metricsListener_ = std::make_unique<Listener>(*metricsPage_, metricsListenerOptions(options));
+    }
+}
 
 Server::~Server() { stop(); }
 
 void Server::start() {
     if (!journalPath_.empty() && !journal_) journal_ = std::make_unique<JournalFile>(journalPath_);
     listener_.start();
+    if (purgeEvery_.count() > 0 && !housekeeper_.joinable()) {
+        housekeepingStop_ = false;
+        housekeeper_ = backgroundThread([this] { housekeeping(); });
+    }
+    if (metricsListener_) {
+        try {
+            metricsListener_->start();
+        } catch (...) {
+            listener_.stop();
+            throw;
+        }
+    }
 }
 
-void Server::stop() { listener_.stop(); }
+void Server::stop() {
+    if (housekeeper_.joinable()) {
+        {
+            std::lock_guard lock(housekeepingMutex_);
+            housekeepingStop_ = true;
+        }
+        housekeepingWake_.notify_all();
+        housekeeper_.join();
+    }
+    if (metricsListener_) metricsListener_->stop();
+    listener_.stop();
+}
+
+void Server::housekeeping() {
+    std::unique_lock lock(housekeepingMutex_);
+    while (!housekeepingWake_.wait_for(lock, purgeEvery_, [this] { return housekeepingStop_; })) {
+        lock.unlock();
+        try {
+            const auto started = std::chrono::steady_clock::now();
+            if (const auto removed = store_.purgeExpiredUnlessBusy()) {
+                const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+                logEvent("purged", {{"evaluations", std::to_string(*removed)}, {"seconds", std::to_string(took.count())}});
+            } else {
+                logEvent("purge-skipped", {{"reason", "another process is purging"}});
+            }
+        } catch (const std::exception& e) {
+            logEvent("store-error", {{"during", "purge"}, {"error", e.what()}});
+        }
+        lock.lock();
+    }
+}
 
 }  // namespace dataservice

@@ -1,10 +1,16 @@
 #pragma once
 // The service as one piece: the HTTP listener answering through the pages over a store, and
-// the journal file the pages' entries are copied to.
+// the journal file the pages' entries are copied to; "/healthz" before the pages, and the
+// metrics on a listener of their own when asked for.
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <string>
 
 #include "dataservice/common/journal_format.h"
+#include "dataservice/front.h"
 #include "dataservice/http/listener.h"
 #include "dataservice/pages/site.h"
 #include "dataservice/store/store.h"
@@ -14,6 +20,12 @@ namespace dataservice {
 struct ServerOptions : ListenerOptions {
     std::string journalFile;  // when set, journal lines are appended to it as well
     PagesOptions pages;
+    // The metrics' own address and port (0: a free one); off when the port is negative.
+    std::string metricsHost = "127.0.0.1";
+    int metricsPort = -1;
+    // Expired rows are swept on a timer this often (a sweep of its own, logged) instead of
+    // from the requests; zero leaves it to the requests (PagesOptions::purgeIntervalSeconds).
+    std::chrono::milliseconds purgeEvery{0};
 };
 
 class Server {
@@ -32,13 +44,30 @@ public:
     int port() const { return listener_.port(); }
     // "http://HOST:PORT/" (https with TLS): the ServerPath a collector would use.
     std::string address() const { return listener_.address(); }
+    // The metrics listener's "http://HOST:PORT/", empty when it is off.
+    std::string metricsAddress() const { return metricsListener_ ? metricsListener_->address() : ""; }
     Pages& pages() { return pages_; }
+    Listener& listener() { return listener_; }
 
 private:
+    class MetricsPage;
+    void housekeeping();
+
+    Store& store_;
+    std::chrono::milliseconds purgeEvery_;
+    std::mutex housekeepingMutex_;
+    std::condition_variable housekeepingWake_;
+    bool housekeepingStop_ = false;
+    std::thread housekeeper_;
+
     std::string journalPath_;
     std::unique_ptr<JournalFile> journal_;
     Pages pages_;
+    HealthCheck health_;
+    Front front_;
     Listener listener_;
+    std::unique_ptr<MetricsPage> metricsPage_;
+    std::unique_ptr<Listener> metricsListener_;
 };
 
 }  // namespace dataservice

@@ -1,7 +1,11 @@
 // vantrel-dataservice: serves the pages, or manages the database from the command line.
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
 #include <cerrno>
+#include <cstdlib>
+#include <thread>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -10,7 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "dataservice/cli/backup.h"
 #include "dataservice/cli/commands.h"
+#include "dataservice/common/operation.h"
+#include "dataservice/common/work_pool.h"
 #include "dataservice/server.h"
 #include "dataservice/store/store.h"
 #include "platform/common/text.h"
@@ -27,7 +34,7 @@ const char kUsage[] =
     "\n"
     "Serves the data service on ADDRESS (default 127.0.0.1; --host is the same) and port N\n"
     "(0: a free one), printing \"listening on http://ADDRESS:PORT/\" once it answers.\n"
-    "SIGINT or SIGTERM stop it.\n"
+    "SIGINT or SIGTERM stop it. GET /healthz answers \"ok\" while the database does.\n"
     "\n"
     "options:\n"
     "  --journal FILE             append each journal line to FILE as well\n"
@@ -37,6 +44,9 @@ const char kUsage[] =
     "  --journal-days N           the journal keeps N days (default 30) ...\n"
     "  --journal-max-entries N    ... and at most N entries (default 100000)\n"
     "  --keep-collections N       each profile keeps its last N collections (default 5)\n"
+    "  --metrics-listen ADDR:PORT serve Prometheus metrics at /metrics there (off by default)\n"
+    "  --log-format text|json     the form of the log lines on standard error (default text)\n"
+    "  --purge-every MINUTES      sweep expired rows this often (default 60; 0: as requests come)\n"
     "\n"
     "commands:\n"
     "  add-account NAME -         add a subscriber, reading the password from standard input\n"
@@ -50,6 +60,7 @@ const char kUsage[] =
     "  list-collections NAME      K, started, completed or \"incomplete\", items; newest first\n"
     "  list-journal               the requests received, in order\n"
     "  purge                      delete expired evaluation profiles, sessions and journal entries\n"
+    "  backup OUT                 copy the SQLite database, while it is in use, to the file OUT\n"
     "\n"
     "Listed values write \"%\", control characters and invalid UTF-8 as %XX.\n";
 
@@ -65,24 +76,6 @@ namespace {
 using dataservice::cli::usage;
 using Words = std::vector<std::string>;
 
-int serve(dataservice::Store& store, dataservice::ServerOptions options) {
-    // Block the stop signals before any thread exists, so they are taken here by sigwait.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
-    dataservice::Server server(store, std::move(options));
-    server.start();
-    std::cout << "listening on " << server.address() << std::endl;
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    server.stop();
-    return 0;
-}
-
 std::optional<std::string> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
@@ -90,6 +83,86 @@ std::optional<std::string> readFile(const std::string& path) {
     text << in.rdbuf();
     return text.str();
 }
+
+// Tells systemd the service is alive while one of its event loops answers a HEAD request.
+void watchdog(const dataservice::Server& server, const std::string& host, bool tls, std::atomic<bool>& stopping) {
+    const auto interval = dataservice::watchdogInterval();
+    while (!stopping) {
+        if (dataservice::answersHead(host, server.port(), interval, tls)) dataservice::notifySystemd("WATCHDOG=1");
+        for (auto waited = std::chrono::microseconds(0); waited < interval && !stopping;
+             waited += std::chrono::milliseconds(50))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+// SIGHUP: the certificate and key files read again, for the connections to come.
+std::string reloadCertificate(dataservice::Server& server, const std::optional<std::string>& cert,
+                              const std::optional<std::string>& key) {
+    if (!cert || !key) return "none";
+    const auto certText = readFile(*cert), keyText = readFile(*key);
+    try {
+        if (!certText || !keyText) throw std::runtime_error("cannot read " + (!certText ? *cert : *key));
+        server.listener().replaceCertificate(*certText, *keyText);
+        return "renewed";
+    } catch (const std::exception& e) {
+        dataservice::logEvent("tls-reload-failed", {{"error", e.what()}, {"kept", "the certificate in use"}});
+        return "kept";
+    }
+}
+
+int serve(dataservice::Store& store, dataservice::ServerOptions options, const std::optional<std::string>& cert,
+          const std::optional<std::string>& key) {
+    using dataservice::logEvent;
+    // Block the stop signals before any thread exists, so they are taken here by sigwait.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    // A collector on a slow link holds its connection for its whole run: thousands of them
+    // need thousands of descriptors.
+    const unsigned long files = dataservice::raiseOpenFileLimit();
+    options.maxConnections = dataservice::connectionLimitFor(files);
+    const std::string host = options.host;
+    const bool tls = !options.tlsCertificate.empty();
+    logEvent("start", {{"files", std::to_string(files)},
+                       {"connections", std::to_string(options.maxConnections)},
+                       {"per_address", std::to_string(options.maxConnectionsPerAddress)}});
+
+    dataservice::Server server(store, std::move(options));
+    server.start();
+    std::cout << "listening on " << server.address() << std::endl;
+    logEvent("listening", {{"address", server.address()}});
+    if (!server.metricsAddress().empty()) {
+        std::cout << "metrics on " << server.metricsAddress() << "metrics" << std::endl;
+        logEvent("metrics", {{"address", server.metricsAddress() + "metrics"}});
+    }
+    dataservice::notifySystemd("READY=1");
+
+    std::atomic<bool> stopping{false};
+    std::thread alive;
+    if (dataservice::watchdogInterval().count() > 0)
+        alive = dataservice::backgroundThread([&] { watchdog(server, host, tls, stopping); });
+    int received = 0;
+    for (;;) {
+        sigwait(&stopSignals, &received);
+        if (received != SIGHUP) break;
+        dataservice::notifySystemd("RELOADING=1");
+        logEvent("reload", {{"certificate", reloadCertificate(server, cert, key)}});
+        dataservice::notifySystemd("READY=1");
+    }
+    dataservice::notifySystemd("STOPPING=1");
+    logEvent("stopping", {{"signal", received == SIGINT ? "SIGINT" : "SIGTERM"}});
+    stopping = true;
+    if (alive.joinable()) alive.join();
+    server.stop();
+    logEvent("stopped");
+    return 0;
+}
+
 
 // A whole non-negative decimal number no larger than `max`.
 std::optional<long> number(const std::string& text, long max) {
@@ -99,12 +172,14 @@ std::optional<long> number(const std::string& text, long max) {
 }
 
 int run(int argc, char** argv) {
-    std::optional<std::string> db, journal, host, port, cert, key, evalDays, journalDays, journalMax, keep;
+    std::optional<std::string> db, journal, host, port, cert, key, evalDays, journalDays, journalMax, keep, metrics,
+        logFormat, purgeEvery;
     const std::pair<const char*, std::optional<std::string>*> valued[] = {
         {"--db", &db},           {"--journal", &journal},         {"--host", &host},
         {"--listen", &host},     {"--port", &port},               {"--tls-cert", &cert},
         {"--tls-key", &key},     {"--eval-expiry-days", &evalDays}, {"--journal-days", &journalDays},
-        {"--journal-max-entries", &journalMax}, {"--keep-collections", &keep},
+        {"--journal-max-entries", &journalMax}, {"--keep-collections", &keep}, {"--metrics-listen", &metrics},
+        {"--log-format", &logFormat}, {"--purge-every", &purgeEvery},
     };
     Words words;
     for (int i = 1; i < argc; ++i) {
@@ -129,6 +204,13 @@ int run(int argc, char** argv) {
         words.push_back(arg);
     }
     if (!db) return usage("--db DATABASE is required");
+    if (logFormat && *logFormat != "text" && *logFormat != "json") return usage("--log-format is text or json");
+    if (logFormat) dataservice::setLogFormat(*logFormat == "json" ? dataservice::LogFormat::Json : dataservice::LogFormat::Text);
+    // Before the store opens it: a copy must not create or migrate the database.
+    if (!words.empty() && words[0] == "backup") {
+        if (words.size() != 2) return usage("backup takes the file to write");
+        return dataservice::cli::backup(*db, words[1]);
+    }
 
     dataservice::StoreOptions storeOptions;
     constexpr long kDay = 24 * 3600;
@@ -162,6 +244,27 @@ int run(int argc, char** argv) {
         if (!n) return usage("--port needs a number from 0 to 65535");
         options.port = static_cast<int>(*n);
         if (journal) options.journalFile = *journal;
+        // Minutes, a fraction allowed; zero leaves the sweep to the requests, as before.
+        options.purgeEvery = std::chrono::minutes(60);
+        if (purgeEvery) {
+            char* end = nullptr;
+            const double minutes = std::strtod(purgeEvery->c_str(), &end);
+            if (purgeEvery->empty() || *end || !(minutes >= 0 && minutes <= 100000))
+                return usage("--purge-every needs a number of minutes");
+            options.purgeEvery = std::chrono::milliseconds(static_cast<long long>(minutes * 60000));
+            if (minutes > 0 && options.purgeEvery.count() == 0) options.purgeEvery = std::chrono::milliseconds(1);
+        }
+        if (metrics) {
+            // ADDR:PORT, the address in brackets when it is IPv6.
+            const std::size_t colon = metrics->rfind(':');
+            const auto metricsPort = colon == std::string::npos ? std::nullopt : number(metrics->substr(colon + 1), 65535);
+            std::string metricsHost = colon == std::string::npos ? "" : metrics->substr(0, colon);
+            if (metricsHost.size() > 2 && metricsHost.front() == '[' && metricsHost.back() == ']')
+                metricsHost = metricsHost.substr(1, metricsHost.size() - 2);
+            if (!metricsPort || metricsHost.empty()) return usage("--metrics-listen needs ADDRESS:PORT");
+            options.metricsHost = metricsHost;
+            options.metricsPort = static_cast<int>(*metricsPort);
+        }
         if (cert.has_value() != key.has_value()) return usage("--tls-cert and --tls-key go together");
         if (cert) {
             const auto certText = readFile(*cert), keyText = readFile(*key);
@@ -169,7 +272,7 @@ int run(int argc, char** argv) {
             options.tlsCertificate = *certText;
             options.tlsKey = *keyText;
         }
-        return serve(store, std::move(options));
+        return serve(store, std::move(options), cert, key);
     }
 
     if (const auto status = dataservice::cli::runCommand(store, words)) return *status;

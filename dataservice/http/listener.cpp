@@ -1,6 +1,8 @@
 #include "dataservice/http/listener.h"
 
 #include <arpa/inet.h>
+#include <gnutls/abstract.h>
+#include <gnutls/gnutls.h>
 #include <microhttpd.h>
 #include <poll.h>
 #include <netinet/in.h>
@@ -9,6 +11,8 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -46,6 +50,55 @@ std::string addressText(const sockaddr* addr) {
     return buf;
 }
 
+// TLS 1.2 and 1.3 only; under 1.2 only ephemeral elliptic-curve key exchange with AES-GCM or
+// ChaCha20-Poly1305, so every session has forward secrecy and an AEAD cipher. The server's
+// order wins.
+constexpr char kTlsPriorities[] =
+    "NONE:+VERS-TLS1.3:+VERS-TLS1.2:+ECDHE-ECDSA:+ECDHE-RSA:+AES-256-GCM:+AES-128-GCM:+CHACHA20-POLY1305:"
+    "+AEAD:+SIGN-ALL:+GROUP-EC-ALL:+COMP-NULL:%SERVER_PRECEDENCE";
+
+// A certificate chain and its key as GnuTLS hands them to a handshake.
+struct TlsPair {
+    std::vector<gnutls_pcert_st> chain;
+    gnutls_privkey_t key = nullptr;
+    TlsPair() = default;
+    TlsPair(const TlsPair&) = delete;
+    TlsPair& operator=(const TlsPair&) = delete;
+    ~TlsPair() {
+        for (auto& c : chain) gnutls_pcert_deinit(&c);
+        if (key) gnutls_privkey_deinit(key);
+    }
+};
+
+std::shared_ptr<TlsPair> loadPair(const std::string& certificate, const std::string& key) {
+    auto pair = std::make_shared<TlsPair>();
+    gnutls_datum_t certText{reinterpret_cast<unsigned char*>(const_cast<char*>(certificate.data())),
+                            static_cast<unsigned>(certificate.size())};
+    unsigned count = 16;
+    std::vector<gnutls_pcert_st> chain(count);
+    if (gnutls_pcert_list_import_x509_raw(chain.data(), &count, &certText, GNUTLS_X509_FMT_PEM, 0) < 0 || count == 0)
+        throw std::runtime_error("the certificate is not a PEM certificate chain");
+    chain.resize(count);
+    pair->chain = std::move(chain);
+    gnutls_datum_t keyText{reinterpret_cast<unsigned char*>(const_cast<char*>(key.data())),
+                           static_cast<unsigned>(key.size())};
+    if (gnutls_privkey_init(&pair->key) < 0 ||
+        gnutls_privkey_import_x509_raw(pair->key, &keyText, GNUTLS_X509_FMT_PEM, nullptr, 0) < 0)
+        throw std::runtime_error("the key is not a PEM private key");
+    // A key that is not the certificate's would fail every handshake: prove the pair signs.
+    const unsigned char probe[] = "vantrel";
+    gnutls_datum_t data{const_cast<unsigned char*>(probe), sizeof probe}, signature{};
+    const auto algorithm = gnutls_pk_to_sign(static_cast<gnutls_pk_algorithm_t>(
+                                                 gnutls_privkey_get_pk_algorithm(pair->key, nullptr)),
+                                             GNUTLS_DIG_SHA256);
+    const bool signs = gnutls_privkey_sign_data(pair->key, GNUTLS_DIG_SHA256, 0, &data, &signature) >= 0;
+    const bool matches =
+        signs && gnutls_pubkey_verify_data2(pair->chain[0].pubkey, algorithm, 0, &data, &signature) >= 0;
+    gnutls_free(signature.data);
+    if (!matches) throw std::runtime_error("the key does not belong to the certificate");
+    return pair;
+}
+
 std::string header(MHD_Connection* c, const char* name) {
     const char* v = MHD_lookup_connection_value(c, MHD_HEADER_KIND, name);
     return v ? v : "";
@@ -60,6 +113,11 @@ struct Listener::Impl {
     RequestHandler& handler;
     ListenerOptions options;
     ResponseCache responses;  // outlives the daemon, whose connections may hold its responses
+    // The pair new handshakes get, and every pair ever in use: a handshake under way may still
+    // hold an older one, so none goes before the daemon.
+    std::mutex tlsMutex;
+    std::shared_ptr<TlsPair> tls;
+    std::vector<std::shared_ptr<TlsPair>> tlsKept;
     MHD_Daemon* daemon = nullptr;
     int port = -1;
     DeadlineWatch watch;
@@ -145,7 +203,13 @@ struct Listener::Impl {
         return MHD_YES;
     }
 
-    MHD_Result send(MHD_Connection* c, const HttpReply& reply) { return responses.send(c, reply); }
+    MHD_Result send(MHD_Connection* c, const HttpReply& reply) {
+        if (options.tlsCertificate.empty()) return responses.send(c, reply);
+        // Browsers that have seen HTTPS here once never fall back to plain HTTP for a year.
+        HttpReply secured = reply;
+        secured.headers.emplace_back("Strict-Transport-Security", "max-age=31536000");
+        return responses.send(c, secured);
+    }
 
     void settle(int& count) {
         std::lock_guard lock(flightMutex);
@@ -221,6 +285,29 @@ void onConnection(void* cls, MHD_Connection* c, void** socketContext, MHD_Connec
     }
 }
 
+// The listeners speaking TLS, by port: the library's certificate callback has no pointer of its
+// own, but the socket says which port it came to.
+std::mutex tlsListenersMutex;
+std::map<int, Listener::Impl*> tlsListeners;
+
+int onCertificate(gnutls_session_t session, const gnutls_datum_t*, int, const gnutls_pk_algorithm_t*, int,
+                  gnutls_pcert_st** chain, unsigned* chainLength, gnutls_privkey_t* key) {
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (getsockname(gnutls_transport_get_int(session), reinterpret_cast<sockaddr*>(&local), &length) != 0) return -1;
+    const int port = ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port
+                                                       : reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+    std::lock_guard lock(tlsListenersMutex);
+    const auto found = tlsListeners.find(port);
+    if (found == tlsListeners.end()) return -1;
+    std::lock_guard pairLock(found->second->tlsMutex);
+    TlsPair& pair = *found->second->tls;
+    *chain = pair.chain.data();
+    *chainLength = static_cast<unsigned>(pair.chain.size());
+    *key = pair.key;
+    return 0;
+}
+
 }  // namespace
 
 Listener::Listener(RequestHandler& handler, ListenerOptions options)
@@ -267,19 +354,32 @@ void Listener::start() {
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&onCompleted), &d},
         {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&onConnection), &d},
     };
-    if (!d.options.tlsCertificate.empty()) {
-        opts.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(d.options.tlsCertificate.c_str())});
-        opts.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(d.options.tlsKey.c_str())});
+    const bool tls = !d.options.tlsCertificate.empty();
+    if (tls) {
+        {
+            std::lock_guard lock(d.tlsMutex);
+            d.tls = loadPair(d.options.tlsCertificate, d.options.tlsKey);
+            d.tlsKept = {d.tls};
+        }
+        // One pointer: in an option array it goes where the pointers go.
+        opts.push_back({MHD_OPTION_HTTPS_CERT_CALLBACK, 0, reinterpret_cast<void*>(&onCertificate)});
+        opts.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(kTlsPriorities)});
     }
     opts.push_back({MHD_OPTION_END, 0, nullptr});
 
-    if (portOk)
-        d.daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &onRequest, &d, MHD_OPTION_ARRAY, opts.data(),
-                                    MHD_OPTION_END);
-    if (!d.daemon)
-        throw std::runtime_error("cannot listen on " + host + " port " + std::to_string(d.options.port));
-    const auto* info = MHD_get_daemon_info(d.daemon, MHD_DAEMON_INFO_BIND_PORT);
-    d.port = info ? info->port : d.options.port;
+    {
+        // A handshake that comes before the port is known waits here for it.
+        std::unique_lock registry(tlsListenersMutex, std::defer_lock);
+        if (tls) registry.lock();
+        if (portOk)
+            d.daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &onRequest, &d, MHD_OPTION_ARRAY, opts.data(),
+                                        MHD_OPTION_END);
+        if (!d.daemon)
+            throw std::runtime_error("cannot listen on " + host + " port " + std::to_string(d.options.port));
+        const auto* info = MHD_get_daemon_info(d.daemon, MHD_DAEMON_INFO_BIND_PORT);
+        d.port = info ? info->port : d.options.port;
+        if (tls) tlsListeners[d.port] = &d;
+    }
     d.closing = false;
     d.watch.start();
 }
@@ -301,9 +401,32 @@ void Listener::stop() {
     // Closes every connection, kept-alive ones included, and waits for the event threads.
     MHD_stop_daemon(d.daemon);
     d.daemon = nullptr;
+    {
+        std::lock_guard lock(tlsListenersMutex);
+        if (const auto found = tlsListeners.find(d.port); found != tlsListeners.end() && found->second == &d)
+            tlsListeners.erase(found);
+    }
+    std::lock_guard lock(d.tlsMutex);
+    d.tlsKept.clear();
+    d.tls.reset();
+}
+
+void Listener::replaceCertificate(const std::string& certificate, const std::string& key) {
+    Impl& d = *impl_;
+    if (d.options.tlsCertificate.empty()) throw std::runtime_error("the service does not speak TLS");
+    auto pair = loadPair(certificate, key);
+    std::lock_guard lock(d.tlsMutex);
+    d.tls = pair;
+    d.tlsKept.push_back(std::move(pair));
 }
 
 int Listener::port() const { return impl_->port; }
+
+long Listener::openConnections() const {
+    if (!impl_->daemon) return 0;
+    const auto* info = MHD_get_daemon_info(impl_->daemon, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
+    return info ? static_cast<long>(info->num_connections) : 0;
+}
 
 std::string Listener::address() const {
     const std::string& host = impl_->options.host;

@@ -14,7 +14,8 @@ namespace dataservice {
 struct ListenerOptions {
     std::string host = "127.0.0.1";  // an IPv4 or IPv6 address to listen on
     int port = 0;                    // 0: a free port, see port()
-    // PEM text of a certificate chain and its key: both set, the server speaks HTTPS only.
+    // PEM text of a certificate chain and its key: both set, the server speaks HTTPS only:
+    // TLS 1.2 and 1.3, forward-secret AEAD suites only, with Strict-Transport-Security.
     std::string tlsCertificate, tlsKey;
 
     unsigned threads = 0;                    // event loops; 0: one per core
@@ -42,6 +43,12 @@ public:
     void stop();
 
     int port() const;
+    // Takes a new certificate chain and key (PEM) for the connections that come from now on;
+    // the ones open keep theirs. Throws std::runtime_error, keeping the pair in use, when the
+    // new one cannot be read or the key is not the certificate's.
+    void replaceCertificate(const std::string& certificate, const std::string& key);
+    // Client connections open now (0 when not started).
+    long openConnections() const;
     // "http://HOST:PORT/" (https with TLS).
     std::string address() const;
 

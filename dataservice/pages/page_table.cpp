@@ -117,6 +117,12 @@ const PageDef* findPage(std::string_view name) {
     return nullptr;
 }
 
+std::vector<std::string> pageNames() {
+    std::vector<std::string> names;
+    for (const PageDef& def : pageTable()) names.push_back(def.name);
+    return names;
+}
+
 // Made once: it is the answer to nearly every request.
 HttpReply emptyRecordSet(std::string_view column) {
     static const HttpReply uid = recordSet({Column{"UID", ColumnType::String, 50}}, {});

@@ -46,6 +46,8 @@ struct PageDef {
 
 // The page of that name (ASCII case-insensitive), or nullptr.
 const PageDef* findPage(std::string_view name);
+// Every page's name, as findPage spells it.
+std::vector<std::string> pageNames();
 
 // The answer of the pages whose reply the collector does not read: no records.
 HttpReply emptyRecordSet(std::string_view column);

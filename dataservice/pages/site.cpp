@@ -128,6 +128,7 @@ std::string Pages::allowedMethods(const std::string& path) const {
 
 void Pages::maybePurge() noexcept {
     try {
+        if (options_.purgeIntervalSeconds <= 0) return;  // swept on a timer of the server's
         const std::int64_t now = store_.now();
         std::int64_t last = lastPurge_.load();
         if (now - last < options_.purgeIntervalSeconds && last != 0) return;

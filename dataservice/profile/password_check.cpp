@@ -1,5 +1,7 @@
 #include "dataservice/profile/password_check.h"
 
+#include "dataservice/common/metrics.h"
+
 namespace dataservice {
 
 std::optional<Credentials> PasswordCheck::check(const std::string& name, const std::string& password,
@@ -11,11 +13,13 @@ std::optional<Credentials> PasswordCheck::check(const std::string& name, const s
     if (creds && verifier_.remembered(name, password, creds->passwordHash)) return creds;
     if (!store_.signIns().allowed(name, address, limits_)) {
         if (limited) *limited = true;
+        Metrics::global().signInRefused(SignInRefusal::Limited);
         return std::nullopt;
     }
     if (creds && verifier_.verify(name, password, creds->passwordHash)) return creds;
     if (!creds) verifier_.burn(password, store_.options().passwordIterations);
     store_.signIns().recordFailure(name, address, limits_);
+    Metrics::global().signInRefused(SignInRefusal::Password);
     return std::nullopt;
 }
 

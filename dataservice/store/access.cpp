@@ -1,8 +1,11 @@
 #include "dataservice/store/access.h"
 
 #include <algorithm>
+#include <chrono>
 #include <future>
 
+#include "dataservice/common/metrics.h"
+#include "dataservice/common/operation.h"
 #include "dataservice/common/work_pool.h"
 
 namespace dataservice {
@@ -22,6 +25,24 @@ namespace {
 // Enough to fold a burst of uploads into one commit; few enough that the first of them does
 // not wait long for the last.
 constexpr std::size_t kMaxBatch = 128;
+
+// One line for a batch's failures, naming the first: a database that went away fails every
+// transaction of the batch alike.
+template <class Batch>
+void logFailures(const Batch& batch, std::size_t failed) {
+    std::string first = "unknown";
+    for (const auto& p : batch) {
+        if (!p.error) continue;
+        try {
+            std::rethrow_exception(p.error);
+        } catch (const std::exception& e) {
+            first = e.what();
+        } catch (...) {
+        }
+        break;
+    }
+    logEvent("store-error", {{"failed", std::to_string(failed)}, {"of", std::to_string(batch.size())}, {"error", first}});
+}
 }  // namespace
 
 Access::Access(const std::string& target, const std::function<void(Sql&)>& prepare) {
@@ -96,7 +117,12 @@ void Access::writerLoop() {
         batch.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(end));
         queue_.erase(queue_.begin(), end);
         queue.unlock();
+        const auto began = std::chrono::steady_clock::now();
         commitBatch(batch);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
+        const auto failed = std::count_if(batch.begin(), batch.end(), [](const Pending& p) { return p.error != nullptr; });
+        Metrics::global().commit(batch.size(), took.count(), static_cast<std::size_t>(failed));
+        if (failed) logFailures(batch, static_cast<std::size_t>(failed));
         for (Pending& p : batch) {
             try {
                 p.done(p.error);

@@ -74,4 +74,22 @@ int Store::purgeExpired() {
     });
 }
 
+std::optional<int> Store::purgeExpiredUnlessBusy() {
+    return access_.write([&](Sql& sql) -> std::optional<int> {
+        if (engine() == db::Engine::PostgreSQL) {
+            // Held to the commit; a process that finds it taken leaves the sweep to the holder.
+            auto lock = sql.query("SELECT CASE WHEN pg_try_advisory_xact_lock(7235003) THEN 1 ELSE 0 END");
+            if (!lock->step() || lock->integer(0) == 0) return std::nullopt;
+        }
+        return purgeExpired();
+    });
+}
+
+void Store::ping() {
+    access_.read([](Sql& sql) {
+        auto q = sql.query("SELECT 1");
+        if (!q->step()) throw StoreError("the store did not answer");
+    });
+}
+
 }  // namespace dataservice

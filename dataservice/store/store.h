@@ -6,6 +6,7 @@
 // share one Access, so every write goes through the one writer.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 
@@ -51,10 +52,16 @@ public:
     Sessions& sessions() { return sessions_; }
     SignInCounters& signIns() { return signIns_; }
 
+    // Asks the readers' connection a trivial question; throws StoreError when it is not answered.
+    void ping();
+
     // Deletes expired evaluation profiles (with their items and sessions), ended sessions,
     // stale sign-in counters and journal entries outside the window, in one transaction.
     // Returns the profiles removed.
     int purgeExpired();
+    // The same, unless another process on the same PostgreSQL database is purging (an
+    // advisory lock): then nothing, and nothing is done.
+    std::optional<int> purgeExpiredUnlessBusy();
 
 private:
     StoreOptions options_;
