@@ -10,19 +10,38 @@
 #include <regex>
 #include <thread>
 
-#include "tests/dataservice/child.h"
+#include "tests/dataservice/harness.h"
+#include "tests/support/dataservice_process.h"
 
 namespace dataservice::testing {
 namespace {
 
 using namespace std::chrono_literals;
+using process::Outcome;
+
+// The program's own command line, `args` after the binary.
+std::vector<std::string> program(std::vector<std::string> args) {
+    args.insert(args.begin(), process::dataServiceBinary());
+    return args;
+}
+
+Outcome run(const std::vector<std::string>& args, const std::string& input = {}) {
+    return process::run(program(args), input);
+}
+
+// What the child wrote to standard error, once it has ended.
+std::string errorsOf(process::Child& child) {
+    child.readAll(10s);
+    return child.errors();
+}
 
 // The program serving `db` with `extra` options; port() once it has said it listens.
 struct Service {
-    Child child;
+    process::Child child;
     int port = -1;
-    Service(const std::string& db, std::vector<std::string> extra) : child(args(db, std::move(extra))) {
-        const std::string line = child.readLine(20000);
+    Service(const std::string& db, std::vector<std::string> extra)
+        : child(program(args(db, std::move(extra))), process::Options{{}, true, true}) {
+        const std::string line = child.readLine(20s);
         const std::size_t colon = line.rfind(':');
         if (line.rfind("listening on", 0) == 0 && colon != std::string::npos) port = std::atoi(line.c_str() + colon + 1);
     }
@@ -67,7 +86,7 @@ protected:
         ASSERT_EQ(run({"--db", db(), "add-account", "jo", "-"}, "pw\n").status, 0);
     }
     std::string db() const { return database->target(); }
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
 };
 
@@ -218,7 +237,7 @@ TEST_P(Operation, TellsSystemdWhenReadyAliveAndStopping) {
     EXPECT_NE(notify.await("STOPPING=1", 5000), "") << notify.seen;
     EXPECT_EQ(service.child.wait(), 0);
     // One JSON object a line, for log shippers.
-    std::istringstream log(service.child.readErrors());
+    std::istringstream log(errorsOf(service.child));
     std::vector<std::string> events;
     for (std::string line; std::getline(log, line);) {
         EXPECT_EQ(line.rfind("{\"event\":\"", 0), 0u) << line;
@@ -289,7 +308,7 @@ TEST_P(Operation, PurgesOnATimerOneProcessAtATime) {
         two.child.signal(SIGTERM);
         EXPECT_EQ(one.child.wait(), 0);
         EXPECT_EQ(two.child.wait(), 0);
-        return std::pair{one.child.readErrors(), two.child.readErrors()};
+        return std::pair{errorsOf(one.child), errorsOf(two.child)};
     };
     if (GetParam() == Backend::SQLite) {
         const auto [one, two] = race();
@@ -328,7 +347,7 @@ TEST(ManyCollectors, FiveThousandKeptAliveFromFortyAddressesAndANewcomerIsAnswer
     files.rlim_cur = files.rlim_max;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
 
-    TempDir dir;
+    ScratchDir dir;
     Service service(dir.file("service.db"), {"--metrics-listen", "127.0.0.1:0"});
     ASSERT_GT(service.port, 0);
     const int metricsPort = std::atoi(service.child.readLine().substr(std::string("metrics on http://127.0.0.1:").size()).c_str());
@@ -413,7 +432,7 @@ protected:
     static bool refused(const std::string& said) {
         return said.find("Cipher is (NONE)") != std::string::npos || said.find("Cipher is ") == std::string::npos;
     }
-    TempDir dir;
+    ScratchDir dir;
 };
 
 TEST_F(Tls, OnlyModernProtocolsAndSuitesAndACertificateRenewedInPlace) {
@@ -459,7 +478,7 @@ TEST_F(Tls, OnlyModernProtocolsAndSuitesAndACertificateRenewedInPlace) {
     }
     service.child.signal(SIGTERM);
     EXPECT_EQ(service.child.wait(), 0);
-    const std::string log = service.child.readErrors();
+    const std::string log = errorsOf(service.child);
     EXPECT_NE(log.find("reload certificate=renewed"), std::string::npos) << log;
     EXPECT_NE(log.find("tls-reload-failed"), std::string::npos) << log;
     EXPECT_NE(log.find("does not belong to the certificate"), std::string::npos) << log;
