@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "dataservice/common/metrics.h"
+#include "dataservice/operation/metrics.h"
 #include "dataservice/common/work_pool.h"
 #include "dataservice/http/replies.h"
 #include "dataservice/pages/page_table.h"

@@ -1,7 +1,7 @@
 #include "dataservice/server.h"
 
-#include "dataservice/common/metrics.h"
-#include "dataservice/common/operation.h"
+#include "dataservice/operation/metrics.h"
+#include "dataservice/operation/log_and_limits.h"
 #include "dataservice/common/work_pool.h"
 #include "dataservice/http/replies.h"
 #include "dataservice/pages/page_table.h"

@@ -16,7 +16,7 @@
 
 #include "dataservice/cli/backup.h"
 #include "dataservice/cli/commands.h"
-#include "dataservice/common/operation.h"
+#include "dataservice/operation/log_and_limits.h"
 #include "dataservice/common/work_pool.h"
 #include "dataservice/server.h"
 #include "dataservice/store/store.h"

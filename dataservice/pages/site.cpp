@@ -9,7 +9,7 @@
 
 #include "dataservice/http/replies.h"
 #include "dataservice/pages/page_table.h"
-#include "dataservice/profile/views.h"
+#include "dataservice/profile/views/views.h"
 #include "platform/common/text.h"
 
 namespace dataservice {

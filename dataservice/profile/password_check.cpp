@@ -1,6 +1,6 @@
 #include "dataservice/profile/password_check.h"
 
-#include "dataservice/common/metrics.h"
+#include "dataservice/operation/metrics.h"
 
 namespace dataservice {
 

@@ -6,9 +6,9 @@
 
 #include "dataservice/common/params.h"
 #include "dataservice/http/replies.h"
-#include "dataservice/profile/downloads.h"
+#include "dataservice/profile/views/downloads.h"
 #include "dataservice/profile/texts.h"
-#include "dataservice/profile/views.h"
+#include "dataservice/profile/views/views.h"
 
 namespace dataservice::profile {
 namespace {

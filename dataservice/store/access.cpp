@@ -4,8 +4,8 @@
 #include <chrono>
 #include <future>
 
-#include "dataservice/common/metrics.h"
-#include "dataservice/common/operation.h"
+#include "dataservice/operation/metrics.h"
+#include "dataservice/operation/log_and_limits.h"
 #include "dataservice/common/work_pool.h"
 
 namespace dataservice {

@@ -1,6 +1,6 @@
 // The current collection as CSV and JSON: cells no spreadsheet runs, quoting as RFC 4180 has
 // it, the session the page needs, and the page's filter followed.
-#include "dataservice/profile/downloads.h"
+#include "dataservice/profile/views/downloads.h"
 #include "tests/dataservice/harness.h"
 
 namespace dataservice::testing {

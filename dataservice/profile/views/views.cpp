@@ -1,4 +1,4 @@
-#include "dataservice/profile/views.h"
+#include "dataservice/profile/views/views.h"
 
 #include <array>
 #include <map>
@@ -6,7 +6,7 @@
 #include "dataservice/common/journal_format.h"
 #include "dataservice/common/markup.h"
 #include "dataservice/http/replies.h"
-#include "dataservice/profile/dates.h"
+#include "dataservice/profile/views/dates.h"
 #include "dataservice/profile/texts.h"
 #include "dataservice/store/categories.h"
 #include "platform/common/text.h"

@@ -1,10 +1,10 @@
-#include "dataservice/profile/downloads.h"
+#include "dataservice/profile/views/downloads.h"
 
 #include <cstdio>
 
 #include "dataservice/common/journal_format.h"
 #include "dataservice/http/replies.h"
-#include "dataservice/profile/dates.h"
+#include "dataservice/profile/views/dates.h"
 #include "dataservice/store/categories.h"
 #include "platform/common/text.h"
 

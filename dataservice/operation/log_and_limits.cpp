@@ -1,4 +1,4 @@
-#include "dataservice/common/operation.h"
+#include "dataservice/operation/log_and_limits.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,4 +1,4 @@
-#include "dataservice/common/metrics.h"
+#include "dataservice/operation/metrics.h"
 
 #include <algorithm>
 #include <cstdio>

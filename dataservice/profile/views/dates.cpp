@@ -1,4 +1,4 @@
-#include "dataservice/profile/dates.h"
+#include "dataservice/profile/views/dates.h"
 
 #include <cstdio>
 #include <ctime>
