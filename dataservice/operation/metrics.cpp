@@ -54,17 +54,25 @@ struct Metrics::Block {
 
 namespace {
 
-std::mutex blocksMutex;
-std::vector<Metrics::Block*> allBlocks;   // never freed: the process keeps its counts
-std::vector<Metrics::Block*> freeBlocks;  // of threads that have ended
+// Every block there is. Never destroyed: the process keeps its counts, threads may end after
+// static destruction, and the blocks stay reachable for the leak checker.
+struct Blocks {
+    std::mutex mutex;
+    std::vector<Metrics::Block*> all;
+    std::vector<Metrics::Block*> free;  // of threads that have ended
+};
+Blocks& blocks() {
+    static Blocks* b = new Blocks;
+    return *b;
+}
 
 // Hands the block back when its thread ends.
 struct Owner {
     Metrics::Block* block = nullptr;
     ~Owner() {
         if (!block) return;
-        std::lock_guard lock(blocksMutex);
-        freeBlocks.push_back(block);
+        std::lock_guard lock(blocks().mutex);
+        blocks().free.push_back(block);
     }
 };
 
@@ -91,13 +99,14 @@ Metrics& Metrics::global() {
 Metrics::Block& Metrics::mine() {
     thread_local Owner owner;
     if (!owner.block) {
-        std::lock_guard lock(blocksMutex);
-        if (!freeBlocks.empty()) {
-            owner.block = freeBlocks.back();
-            freeBlocks.pop_back();
+        Blocks& b = blocks();
+        std::lock_guard lock(b.mutex);
+        if (!b.free.empty()) {
+            owner.block = b.free.back();
+            b.free.pop_back();
         } else {
             owner.block = new Block;
-            allBlocks.push_back(owner.block);
+            b.all.push_back(owner.block);
         }
     }
     return *owner.block;
@@ -163,8 +172,9 @@ void head(std::string& out, const char* name, const char* type, const char* help
 std::string Metrics::render(long connectionsOpen) const {
     std::vector<Block*> blocks;
     {
-        std::lock_guard lock(blocksMutex);
-        blocks = allBlocks;
+        Blocks& all = dataservice::blocks();
+        std::lock_guard lock(all.mutex);
+        blocks = all.all;
     }
     std::string out;
     out.reserve(32 * 1024);
