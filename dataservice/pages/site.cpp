@@ -133,8 +133,8 @@ void Pages::maybePurge() noexcept {
         std::int64_t last = lastPurge_.load();
         if (now - last < options_.purgeIntervalSeconds && last != 0) return;
         if (!lastPurge_.compare_exchange_strong(last, now)) return;  // another request sweeps
-        // The writer sweeps before the transactions queued after it; nobody waits for it.
-        store_.submit([this] { store_.purgeExpired(); }, [](std::exception_ptr) {});
+        // The writer sweeps a bite at a time between the transactions queued; nobody waits for it.
+        store_.purgeInBackground();
     } catch (...) {
         // A sweep that fails is tried again at the next interval; the request goes on.
     }

@@ -64,25 +64,70 @@ std::string localTimestamp() {
 Store::Store(const std::string& target, StoreOptions options)
     : options_(checked(options)), access_(target, [this](Sql& sql) { createOrMigrate(sql, options_.clock()); }) {}
 
-int Store::purgeExpired() {
+namespace {
+// A bite's size: a few milliseconds of deleting, so an upload queued behind it hardly waits.
+// Evaluation profiles take their items with them, hence the smaller count.
+constexpr int kProfilesPerBite = 50;
+constexpr int kRowsPerBite = 1000;
+// The sweep's lock, shared by every process on one PostgreSQL database.
+constexpr const char* kTakeSweepLock = "SELECT CASE WHEN pg_try_advisory_lock(7235003) THEN 1 ELSE 0 END";
+}  // namespace
+
+Store::Swept Store::purgeSome() {
     return transaction([&] {
-        const int removed = profiles_.purgeExpiredEvaluations();
-        sessions_.purgeEnded();
-        signIns_.purgeStale();
-        journal_.trim();
-        return removed;
+        Swept s;
+        s.evaluations = profiles_.purgeExpiredEvaluations(kProfilesPerBite);
+        const int sessions = sessions_.purgeEnded(kRowsPerBite);
+        const int counters = signIns_.purgeStale(kRowsPerBite);
+        const int journal = journal_.trim(kRowsPerBite);
+        s.rows = sessions + counters + journal;
+        s.more = s.evaluations == kProfilesPerBite || sessions == kRowsPerBite || counters == kRowsPerBite ||
+                 journal >= kRowsPerBite;
+        return s;
     });
 }
 
+int Store::purgeExpired() {
+    int removed = 0;
+    for (Swept s{0, 0, true}; s.more;) {
+        s = purgeSome();
+        removed += s.evaluations;
+    }
+    return removed;
+}
+
 std::optional<int> Store::purgeExpiredUnlessBusy() {
-    return access_.write([&](Sql& sql) -> std::optional<int> {
-        if (engine() == db::Engine::PostgreSQL) {
-            // Held to the commit; a process that finds it taken leaves the sweep to the holder.
-            auto lock = sql.query("SELECT CASE WHEN pg_try_advisory_xact_lock(7235003) THEN 1 ELSE 0 END");
-            if (!lock->step() || lock->integer(0) == 0) return std::nullopt;
+    if (engine() != db::Engine::PostgreSQL) return purgeExpired();
+    // A lock of the writer's session, held across the bites; a process that finds it taken
+    // leaves the sweep to the holder. A connection lost meanwhile loses the lock, which only
+    // lets another process sweep beside this one.
+    // A batch that ran again takes it twice: unlock_all lets go of every count.
+    auto release = [&] { access_.write([](Sql& sql) { sql.query("SELECT pg_advisory_unlock_all()")->run(); }); };
+    int removed = 0;
+    try {
+        const bool mine = access_.write([](Sql& sql) {
+            auto lock = sql.query(kTakeSweepLock);
+            return lock->step() && lock->integer(0) == 1;
+        });
+        if (!mine) return std::nullopt;
+        removed = purgeExpired();
+    } catch (...) {
+        try {
+            release();
+        } catch (...) {
         }
-        return purgeExpired();
-    });
+        throw;
+    }
+    release();
+    return removed;
+}
+
+void Store::purgeInBackground() {
+    auto more = std::make_shared<bool>(false);
+    submit([this, more] { *more = purgeSome().more; },
+           [this, more](std::exception_ptr error) {
+               if (!error && *more) purgeInBackground();
+           });
 }
 
 void Store::ping() {

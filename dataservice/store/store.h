@@ -55,13 +55,24 @@ public:
     // Asks the readers' connection a trivial question; throws StoreError when it is not answered.
     void ping();
 
-    // Deletes expired evaluation profiles (with their items and sessions), ended sessions,
-    // stale sign-in counters and journal entries outside the window, in one transaction.
-    // Returns the profiles removed.
+    // What one bite of the sweep removed, and whether more is waiting.
+    struct Swept {
+        int evaluations = 0;
+        int rows = 0;  // sessions, sign-in counters and journal entries
+        bool more = false;
+    };
+    // Deletes a bounded number of expired evaluation profiles (with their items and sessions),
+    // ended sessions, stale sign-in counters and journal entries outside the window, in one
+    // transaction (the one under way, on the writer's thread).
+    Swept purgeSome();
+    // Bites until nothing is left, each bite its own transaction, so that uploads queued
+    // meanwhile are committed between them. Returns the profiles removed.
     int purgeExpired();
     // The same, unless another process on the same PostgreSQL database is purging (an
     // advisory lock): then nothing, and nothing is done.
     std::optional<int> purgeExpiredUnlessBusy();
+    // The same sweep queued on the writer, one bite after another; returns at once.
+    void purgeInBackground();
 
 private:
     StoreOptions options_;

@@ -2,6 +2,10 @@
 
 namespace dataservice {
 
+namespace {
+constexpr int kTrimBite = 1024;
+}  // namespace
+
 JournalEntry Journal::append(const std::string& path, const std::string& page, const Params& params, int status) {
     JournalEntry entry{0, localTimestamp(), path, page, maskPasswords(params), status};
     return access_.write([&](Sql& sql) {
@@ -18,8 +22,9 @@ JournalEntry Journal::append(const std::string& path, const std::string& page, c
                             .insert();
         }
         // Trimming now and then keeps the window's cost off most requests; the bound overshoots
-        // by at most the interval.
-        if (++appendsSinceTrim_ >= 64) trim();
+        // by at most the interval. A bounded trim never makes one request pay for a long quiet
+        // spell, and still outpaces the appends.
+        if (++appendsSinceTrim_ >= 64) trim(kTrimBite);
         return entry;
     });
 }
@@ -40,19 +45,27 @@ void Journal::send(const std::string& path, const std::string& page, const Param
                 .bind(6, options_.clock())
                 .send([entry = &*into](std::int64_t seq) { entry->seq = seq; });
         }
-        if (++appendsSinceTrim_ >= 64) trim();
+        if (++appendsSinceTrim_ >= 64) trim(kTrimBite);
     });
 }
 
-void Journal::trim() {
-    access_.write([&](Sql& sql) {
+int Journal::trim(int limit) {
+    return access_.write([&](Sql& sql) {
         appendsSinceTrim_ = 0;
+        int removed = 0;
         {
-            auto st = sql.query("DELETE FROM journal WHERE received_at < ?1");
-            st->bind(1, options_.clock() - options_.journalMaxAgeSeconds).run();
+            // Entries are numbered in time order: the oldest come first and the scan stops early.
+            auto st = sql.query(
+                "DELETE FROM journal WHERE seq IN"
+                " (SELECT seq FROM journal WHERE received_at < ?1 ORDER BY seq LIMIT ?2)");
+            st->bind(1, options_.clock() - options_.journalMaxAgeSeconds).bind(2, static_cast<std::int64_t>(limit)).run();
+            removed += static_cast<int>(st->changes());
         }
-        auto st = sql.query("DELETE FROM journal WHERE seq <= (SELECT MAX(seq) FROM journal) - ?1");
-        st->bind(1, options_.journalMaxEntries).run();
+        auto st = sql.query(
+            "DELETE FROM journal WHERE seq IN (SELECT seq FROM journal"
+            " WHERE seq <= (SELECT MAX(seq) FROM journal) - ?1 ORDER BY seq LIMIT ?2)");
+        st->bind(1, options_.journalMaxEntries).bind(2, static_cast<std::int64_t>(limit)).run();
+        return removed + static_cast<int>(st->changes());
     });
 }
 

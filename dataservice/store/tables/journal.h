@@ -22,8 +22,8 @@ public:
     void send(const std::string& path, const std::string& page, const Params& params, int status,
               std::optional<JournalEntry>& into);
     std::vector<JournalEntry> all();
-    // Drops the entries outside the window.
-    void trim();
+    // Drops up to `limit` entries outside the window, oldest first; how many.
+    int trim(int limit);
 
 private:
     Access& access_;

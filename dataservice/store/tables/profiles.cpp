@@ -96,10 +96,12 @@ void Profiles::touchEvaluation(std::int64_t profileId) {
     });
 }
 
-int Profiles::purgeExpiredEvaluations() {
+int Profiles::purgeExpiredEvaluations(int limit) {
     return access_.write([&](Sql& sql) {
-        auto st = sql.query("DELETE FROM profiles WHERE kind = 'evaluation' AND last_activity < ?1");
-        st->bind(1, oldestLive()).run();
+        auto st = sql.query(
+            "DELETE FROM profiles WHERE id IN (SELECT id FROM profiles"
+            " WHERE kind = 'evaluation' AND last_activity < ?1 LIMIT ?2)");
+        st->bind(1, oldestLive()).bind(2, static_cast<std::int64_t>(limit)).run();
         return static_cast<int>(st->changes());
     });
 }

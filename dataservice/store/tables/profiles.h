@@ -25,8 +25,8 @@ public:
     std::optional<Profile> evaluation(const std::string& evalId);
     // Marks an evaluation profile as used now, which keeps it from expiring.
     void touchEvaluation(std::int64_t profileId);
-    // Deletes expired evaluation profiles with their items and sessions; how many.
-    int purgeExpiredEvaluations();
+    // Deletes up to `limit` expired evaluation profiles with their items and sessions; how many.
+    int purgeExpiredEvaluations(int limit);
 
     // The subscriber of that name, else the evaluation profile of that identifier.
     std::optional<Profile> named(const std::string& name);

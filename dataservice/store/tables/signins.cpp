@@ -32,10 +32,12 @@ void Sessions::end(const std::string& tokenHash) {
     });
 }
 
-void Sessions::purgeEnded() {
-    access_.write([&](Sql& sql) {
-        auto st = sql.query("DELETE FROM sessions WHERE expires <= ?1");
-        st->bind(1, options_.clock()).run();
+int Sessions::purgeEnded(int limit) {
+    return access_.write([&](Sql& sql) {
+        auto st = sql.query(
+            "DELETE FROM sessions WHERE token_hash IN (SELECT token_hash FROM sessions WHERE expires <= ?1 LIMIT ?2)");
+        st->bind(1, options_.clock()).bind(2, static_cast<std::int64_t>(limit)).run();
+        return static_cast<int>(st->changes());
     });
 }
 
@@ -83,11 +85,14 @@ void SignInCounters::clear(const std::string& account) {
     });
 }
 
-void SignInCounters::purgeStale() {
-    access_.write([&](Sql& sql) {
+int SignInCounters::purgeStale(int limit) {
+    return access_.write([&](Sql& sql) {
         // Windows are never longer than a day; older counters count nothing.
-        auto st = sql.query("DELETE FROM signin_failures WHERE window_start < ?1");
-        st->bind(1, options_.clock() - 24 * 3600).run();
+        auto st = sql.query(
+            "DELETE FROM signin_failures WHERE (scope, key) IN"
+            " (SELECT scope, key FROM signin_failures WHERE window_start < ?1 LIMIT ?2)");
+        st->bind(1, options_.clock() - 24 * 3600).bind(2, static_cast<std::int64_t>(limit)).run();
+        return static_cast<int>(st->changes());
     });
 }
 

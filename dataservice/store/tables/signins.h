@@ -18,7 +18,8 @@ public:
                 std::int64_t lifetimeSeconds);
     std::optional<Session> find(const std::string& tokenHash);  // none once expired
     void end(const std::string& tokenHash);
-    void purgeEnded();
+    // Deletes up to `limit` expired sessions; how many.
+    int purgeEnded(int limit);
 
 private:
     Access& access_;
@@ -33,7 +34,8 @@ public:
     // Counts one failure against the account (when named) and the address.
     void recordFailure(const std::string& account, const std::string& address, const SignInLimits& limits);
     void clear(const std::string& account);
-    void purgeStale();
+    // Deletes up to `limit` counters that count nothing any more; how many.
+    int purgeStale(int limit);
 
 private:
     Access& access_;

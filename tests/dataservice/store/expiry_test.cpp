@@ -2,7 +2,10 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <future>
+#include <thread>
 
+#include "dataservice/db/database.h"
 #include "dataservice/pages/site.h"
 #include "tests/dataservice/harness.h"
 
@@ -66,6 +69,52 @@ TEST_P(Expiry, TheJournalKeepsABoundedWindow) {
     pages.handle("/nosuch.asp", "a=1");
     pages.handle("/sftdata.asp", "UID=x");
     EXPECT_TRUE(store->journal().all().empty());
+}
+
+// Rows counted over a connection of the test's own: what is committed, purged or not.
+std::int64_t committedRows(const std::string& target, const std::string& table) {
+    auto db = db::open(target);
+    auto count = db->prepare("SELECT COUNT(*) FROM " + table);
+    return count->step() ? count->integer(0) : -1;
+}
+
+TEST_P(Expiry, ASweepGoesInBoundedBitesThatUploadsGetBetween) {
+    auto store = open(100000);
+    Pages pages(*store);
+    const int evaluations = 120, entries = 1500;
+    for (int i = 0; i < evaluations; ++i) {
+        const std::string id = "EvalBulk" + std::to_string(i);
+        ASSERT_TRUE(store->profiles().registerEvaluation(id));
+        pages.handle("/evalsftdata.asp", "UID=" + id + "&qIS=item");
+    }
+    for (int i = evaluations; i < entries; ++i) pages.handle("/getversion.asp", "Major=1&Minor=1&Rev=1");
+    ASSERT_EQ(committedRows(database->target(), "journal"), entries);
+    fakeNow += 40 * kDay;
+
+    // One bite takes a bounded share and says more is left.
+    const Store::Swept first = store->purgeSome();
+    EXPECT_EQ(first.evaluations, 50);
+    EXPECT_EQ(first.rows, 1000);
+    EXPECT_TRUE(first.more);
+
+    // A sweep in the background: an upload queued behind its first bite is committed before
+    // the next one, not after the whole sweep.
+    std::promise<void> go;
+    store->submit([released = go.get_future().share()] { released.wait(); }, [](std::exception_ptr) {});
+    store->purgeInBackground();
+    std::promise<std::int64_t> leftWhenCommitted;
+    store->submit([&] { store->journal().append("/getversion.asp", "getversion", {}, 200); },
+                  [&](std::exception_ptr) { leftWhenCommitted.set_value(committedRows(database->target(), "profiles")); });
+    go.set_value();
+    EXPECT_EQ(leftWhenCommitted.get_future().get(), evaluations - 100);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (committedRows(database->target(), "profiles") > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(committedRows(database->target(), "profiles"), 0);
+    EXPECT_EQ(committedRows(database->target(), "items"), 0);
+    EXPECT_EQ(committedRows(database->target(), "journal"), 1);  // the one written meanwhile
+    EXPECT_EQ(store->purgeExpired(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Expiry, kBackends, backendName);
