@@ -120,21 +120,18 @@ std::size_t pageOf(const std::string& path) {
 }  // namespace
 
 void Front::handle(const HttpRequest& request, Reply reply) {
-    const auto began = std::chrono::steady_clock::now();
-    auto counted = [began, reply = std::move(reply)](std::size_t page) {
-        return [began, page, reply](HttpReply r) {
+    const bool health = isHealth(request.path);
+    if (Metrics::global().counting()) {
+        const std::size_t page = health ? Metrics::global().pageSlot("healthz") : pageOf(request.path);
+        reply = [began = std::chrono::steady_clock::now(), page, reply = std::move(reply)](HttpReply r) {
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
             Metrics::global().request(page, r.status, took.count());
             reply(std::move(r));
         };
-    };
-    if (isHealth(request.path)) {
-        if (request.method != "GET") return counted(Metrics::global().pageSlot("healthz"))(methodNotAllowed("GET, HEAD"));
-        auto answer = counted(Metrics::global().pageSlot("healthz"));
-        health_.ask([answer](bool healthy) { answer(healthReply(healthy)); });
-        return;
     }
-    pages_.handle(request, counted(pageOf(request.path)));
+    if (!health) return pages_.handle(request, std::move(reply));
+    if (request.method != "GET") return reply(methodNotAllowed("GET, HEAD"));
+    health_.ask([reply = std::move(reply)](bool healthy) { reply(healthReply(healthy)); });
 }
 
 HttpReply Front::head(const HttpRequest& request) {

@@ -16,7 +16,7 @@ public:
         if (request.path != "/metrics") return reply(textReply(404, "not found"));
         if (request.method != "GET") return reply(methodNotAllowed("GET, HEAD"));
         reply(HttpReply{200, "text/plain; version=0.0.4; charset=utf-8",
-                        Metrics::global().render(counted_.openConnections()), {}});
+                        Metrics::global().render(counted_.openConnections(), counted_.refusedConnections()), {}});
     }
     HttpReply head(const HttpRequest& request) override {
         return HttpReply{request.path == "/metrics" ? 200 : 404, std::string(kPlainTextType), "", {}};
@@ -50,6 +50,7 @@ ListenerOptions metricsListenerOptions(const ServerOptions& o) {
 Server::Server(Store& store, ServerOptions options)
     : store_(store),
       purgeEvery_(options.purgeEvery),
+      summaryEvery_(options.summaryEvery),
       journalPath_(options.journalFile),
       pages_(
           store,
@@ -62,6 +63,7 @@ Server::Server(Store& store, ServerOptions options)
       listener_(front_, static_cast<const ListenerOptions&>(options)) {
     Metrics::global().setPages(pageNames());
     if (options.metricsPort >= 0) {
+        Metrics::global().setCounting(true);
         metricsPage_ = std::make_unique<MetricsPage>(listener_);
         metricsListener_ = std::make_unique<Listener>(*metricsPage_, metricsListenerOptions(options));
     }
@@ -72,7 +74,8 @@ Server::~Server() { stop(); }
 void Server::start() {
     if (!journalPath_.empty() && !journal_) journal_ = std::make_unique<JournalFile>(journalPath_);
     listener_.start();
-    if (purgeEvery_.count() > 0 && !housekeeper_.joinable()) {
+    if (!housekeeper_.joinable()) {
+        reported_ = refusalsNow();  // sign-ins are counted for the process: this server reports from here
         housekeepingStop_ = false;
         housekeeper_ = backgroundThread([this] { housekeeping(); });
     }
@@ -99,23 +102,58 @@ void Server::stop() {
     listener_.stop();
 }
 
+void Server::sweep() {
+    try {
+        const auto started = std::chrono::steady_clock::now();
+        if (const auto removed = store_.purgeExpiredUnlessBusy()) {
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+            logEvent("purged", {{"evaluations", std::to_string(*removed)}, {"seconds", std::to_string(took.count())}});
+        } else {
+            logEvent("purge-skipped", {{"reason", "another process is purging"}});
+        }
+    } catch (const std::exception& e) {
+        logEvent("store-error", {{"during", "purge"}, {"error", e.what()}});
+    }
+}
+
+Server::Reported Server::refusalsNow() const {
+    const auto signIns = Metrics::global().signInRefusals();
+    return {listener_.refusedConnections(), signIns[static_cast<std::size_t>(SignInRefusal::Password)],
+            signIns[static_cast<std::size_t>(SignInRefusal::Limited)], std::chrono::steady_clock::now()};
+}
+
+// One line for the refusals since the last: a flood of them must not flood the log.
+void Server::summarizeRefusals() {
+    const Reported now = refusalsNow(), was = reported_;
+    reported_ = now;
+    if (now.connections == was.connections && now.password == was.password && now.limited == was.limited) return;
+    logEvent("refused", {{"connections", std::to_string(now.connections - was.connections)},
+                         {"signin_password", std::to_string(now.password - was.password)},
+                         {"signin_limited", std::to_string(now.limited - was.limited)},
+                         {"seconds", std::to_string(std::chrono::duration_cast<std::chrono::seconds>(now.at - was.at).count())}});
+}
+
 void Server::housekeeping() {
+    using Clock = std::chrono::steady_clock;
+    const bool sweeping = purgeEvery_.count() > 0;
+    auto nextSweep = Clock::now() + purgeEvery_, nextSummary = Clock::now() + summaryEvery_;
     std::unique_lock lock(housekeepingMutex_);
-    while (!housekeepingWake_.wait_for(lock, purgeEvery_, [this] { return housekeepingStop_; })) {
+    for (;;) {
+        const auto wake = sweeping ? std::min(nextSweep, nextSummary) : nextSummary;
+        if (housekeepingWake_.wait_until(lock, wake, [this] { return housekeepingStop_; })) break;
         lock.unlock();
-        try {
-            const auto started = std::chrono::steady_clock::now();
-            if (const auto removed = store_.purgeExpiredUnlessBusy()) {
-                const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-                logEvent("purged", {{"evaluations", std::to_string(*removed)}, {"seconds", std::to_string(took.count())}});
-            } else {
-                logEvent("purge-skipped", {{"reason", "another process is purging"}});
-            }
-        } catch (const std::exception& e) {
-            logEvent("store-error", {{"during", "purge"}, {"error", e.what()}});
+        if (Clock::now() >= nextSummary) {
+            summarizeRefusals();
+            nextSummary = Clock::now() + summaryEvery_;
+        }
+        if (sweeping && Clock::now() >= nextSweep) {
+            sweep();
+            nextSweep = Clock::now() + purgeEvery_;
         }
         lock.lock();
     }
+    lock.unlock();
+    summarizeRefusals();  // what came since the last line is not lost at a stop
 }
 
 }  // namespace dataservice

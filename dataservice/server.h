@@ -4,6 +4,7 @@
 // metrics on a listener of their own when asked for.
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -26,6 +27,8 @@ struct ServerOptions : ListenerOptions {
     // Expired rows are swept on a timer this often (a sweep of its own, logged) instead of
     // from the requests; zero leaves it to the requests (PagesOptions::purgeIntervalSeconds).
     std::chrono::milliseconds purgeEvery{0};
+    // Refused connections and sign-ins are logged as one line per this period, when any.
+    std::chrono::milliseconds summaryEvery{std::chrono::minutes(1)};
 };
 
 class Server {
@@ -52,9 +55,17 @@ public:
 private:
     class MetricsPage;
     void housekeeping();
+    void sweep();
+    struct Reported {
+        std::uint64_t connections = 0, password = 0, limited = 0;
+        std::chrono::steady_clock::time_point at;
+    };
+    Reported refusalsNow() const;
+    void summarizeRefusals();
 
     Store& store_;
-    std::chrono::milliseconds purgeEvery_;
+    std::chrono::milliseconds purgeEvery_, summaryEvery_;
+    Reported reported_;  // the housekeeper's alone
     std::mutex housekeepingMutex_;
     std::condition_variable housekeepingWake_;
     bool housekeepingStop_ = false;

@@ -56,7 +56,9 @@ int runTargets(const Options& o) {
     std::vector<UploadLoad> loads;
     if (wants(o, "service")) {
         addAccounts(o, db, all);
-        service = std::make_unique<Service>(o.service, db);
+        service = std::make_unique<Service>(o.service, db,
+                                            o.metrics ? std::vector<std::string>{"--metrics-listen", "127.0.0.1:0"}
+                                                      : std::vector<std::string>{});
         loads.emplace_back("service", "service, " + std::to_string(o.connections) + " connections", service->port(), o, accounts);
     }
     if (wants(o, "bare") && !gInterrupted) {

@@ -12,12 +12,13 @@ namespace load {
 const char kUsage[] =
     "usage: bench_load [--service BIN] [--connections C] [--seconds S] [--rounds R] [--collectors N]\n"
     "                  [--items M] [--timeout S] [--run-timeout S] [--run-limit S]\n"
-    "                  [--only service|bare|nginx[,...]] [--db-url postgresql://...]\n"
+    "                  [--only service|bare|nginx[,...]] [--db-url postgresql://...] [--metrics]\n"
     "\n"
     "Drives C kept-alive connections of back-to-back sftdata.asp uploads for S seconds against the\n"
     "data service, a bare libmicrohttpd endpoint and nginx, taking turns in R rounds of S/R seconds,\n"
     "then N simulated collectors making a whole run of M items each against the service, and checks\n"
-    "what it stored.\n";
+    "what it stored. --metrics starts the service with its metrics listener on, which is what makes\n"
+    "it count requests and commits.\n";
 
 bool wants(const Options& o, const std::string& target) { return o.only.empty() || o.only.count(target) > 0; }
 
@@ -45,6 +46,8 @@ Options parseOptions(int argc, char** argv) {
             o.service = value();
         } else if (arg == "--db-url") {
             o.dbUrl = value();
+        } else if (arg == "--metrics") {
+            o.metrics = true;
         } else if (arg == "--connections") {
             o.connections = static_cast<int>(number(1, 5000));
         } else if (arg == "--seconds") {

@@ -131,7 +131,7 @@ std::string Nginx::errorLog() const {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-Service::Service(const std::string& binary, const std::string& db)
+Service::Service(const std::string& binary, const std::string& db, const std::vector<std::string>& more)
     : server_(db, [&] {
           process::ServiceOptions options;
           options.binary = binary;
@@ -140,7 +140,7 @@ Service::Service(const std::string& binary, const std::string& db)
           options.interrupted = &gInterrupted;
           return options;
       }()) {
-    server_.start();
+    server_.start(more);
 }
 
 double Service::cpuSeconds() const {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/support/dataservice_process.h"
 
@@ -51,7 +52,8 @@ private:
 // vantrel-dataservice on a free port of 127.0.0.1, serving `db`.
 class Service {
 public:
-    Service(const std::string& binary, const std::string& db);
+    // `more`: options after the usual ones.
+    Service(const std::string& binary, const std::string& db, const std::vector<std::string>& more = {});
     int port() const { return server_.port(); }
     bool running() const { return server_.running(); }
     void stop() { server_.stop(); }

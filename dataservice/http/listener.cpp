@@ -9,7 +9,11 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -23,6 +27,7 @@
 #include "dataservice/http/deadline_watch.h"
 #include "dataservice/http/replies.h"
 #include "dataservice/http/response_cache.h"
+#include "dataservice/operation/log_and_limits.h"
 #include "platform/common/text.h"
 
 namespace dataservice {
@@ -121,6 +126,7 @@ struct Listener::Impl {
     MHD_Daemon* daemon = nullptr;
     int port = -1;
     DeadlineWatch watch;
+    std::atomic<std::uint64_t> refused{0};  // connections closed on arrival at a limit
 
     // Requests handed over: not yet answered (a parked connection must be resumed before the
     // library may stop), and not yet done with (the answer may still be going out).
@@ -285,6 +291,23 @@ void onConnection(void* cls, MHD_Connection* c, void** socketContext, MHD_Connec
     }
 }
 
+// The library's own messages: refusals at the connection limits counted (the operator sees them in
+// a summary, not a line each), running out of descriptors or threads told at once, the rest (a
+// peer gone, a bad handshake) left out.
+void onLibraryMessage(void* cls, const char* format, va_list args) {
+    static constexpr std::string_view kLimit = "Server reached connection limit";
+    if (std::string_view(format).substr(0, kLimit.size()) == kLimit) {
+        static_cast<Listener::Impl*>(cls)->refused.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    if (!std::strstr(format, "resource limit") && !std::strstr(format, "Failed to create a new")) return;
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::string message(text);
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    logEvent("http-trouble", {{"message", message}});
+}
+
 // The listeners speaking TLS, by port: the library's certificate callback has no pointer of its
 // own, but the socket says which port it came to.
 std::mutex tlsListenersMutex;
@@ -322,7 +345,7 @@ void Listener::start() {
         throw std::runtime_error("TLS needs both a certificate and its key");
 
     sockaddr_storage addr{};
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME;
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     const std::string& host = d.options.host;
     const bool portOk = d.options.port >= 0 && d.options.port < 65536;
     if (auto* v4 = reinterpret_cast<sockaddr_in*>(&addr); inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
@@ -353,6 +376,7 @@ void Listener::start() {
         {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&onRequestLine), nullptr},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&onCompleted), &d},
         {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&onConnection), &d},
+        {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&onLibraryMessage), &d},
     };
     const bool tls = !d.options.tlsCertificate.empty();
     if (tls) {
@@ -421,6 +445,8 @@ void Listener::replaceCertificate(const std::string& certificate, const std::str
 }
 
 int Listener::port() const { return impl_->port; }
+
+std::uint64_t Listener::refusedConnections() const { return impl_->refused.load(std::memory_order_relaxed); }
 
 long Listener::openConnections() const {
     if (!impl_->daemon) return 0;

@@ -4,6 +4,7 @@
 // little memory, never a thread; each request has a deadline from its first byte. Starts in the
 // background; stop() (or destruction) ends it cleanly.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -49,6 +50,9 @@ public:
     void replaceCertificate(const std::string& certificate, const std::string& key);
     // Client connections open now (0 when not started).
     long openConnections() const;
+    // Connections closed on arrival since the start: the listener's or one address's limit was
+    // reached.
+    std::uint64_t refusedConnections() const;
     // "http://HOST:PORT/" (https with TLS).
     std::string address() const;
 

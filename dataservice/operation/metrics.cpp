@@ -119,6 +119,7 @@ std::size_t Metrics::pageSlot(std::string_view label) const {
 }
 
 void Metrics::request(std::size_t page, int status, double seconds) {
+    if (!counting()) return;
     Block& b = mine();
     page = std::min(page, pages_.size() - 1);
     add(b.requests[page][statusSlot(status)]);
@@ -127,12 +128,14 @@ void Metrics::request(std::size_t page, int status, double seconds) {
 }
 
 void Metrics::commit(std::size_t batchSize, double seconds, std::size_t failed) {
+    if (!counting() && !failed) return;
     Block& b = mine();
+    if (failed) add(b.storeErrors, failed);
+    if (!counting()) return;
     add(b.batch[bucketOf(kBatchBuckets, static_cast<double>(batchSize))]);
     add(b.batchItems, batchSize);
     add(b.commitSeconds[bucketOf(kSecondsBuckets, seconds)]);
     add(b.commitMicros, static_cast<std::uint64_t>(std::max(0.0, seconds) * 1e6));
-    if (failed) add(b.storeErrors, failed);
 }
 
 void Metrics::signInRefused(SignInRefusal reason) { add(mine().refused[static_cast<std::size_t>(reason)]); }
@@ -167,15 +170,24 @@ void head(std::string& out, const char* name, const char* type, const char* help
     out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
 }
 
+std::vector<Metrics::Block*> everyBlock() {
+    Blocks& all = blocks();
+    std::lock_guard lock(all.mutex);
+    return all.all;
+}
+
 }  // namespace
 
-std::string Metrics::render(long connectionsOpen) const {
-    std::vector<Block*> blocks;
-    {
-        Blocks& all = dataservice::blocks();
-        std::lock_guard lock(all.mutex);
-        blocks = all.all;
-    }
+Metrics::SignInRefusals Metrics::signInRefusals() const {
+    const auto blocks = everyBlock();
+    SignInRefusals r{};
+    for (std::size_t i = 0; i < r.size(); ++i)
+        r[i] = total(blocks, [i](const Block& b) -> const Counter& { return b.refused[i]; });
+    return r;
+}
+
+std::string Metrics::render(long connectionsOpen, std::uint64_t connectionsRefused) const {
+    const auto blocks = everyBlock();
     std::string out;
     out.reserve(32 * 1024);
 
@@ -215,11 +227,16 @@ std::string Metrics::render(long connectionsOpen) const {
     head(out, "vantrel_connections_open", "gauge", "Client connections open on the service's port.");
     out += "vantrel_connections_open " + std::to_string(connectionsOpen) + "\n";
 
+    head(out, "vantrel_connections_refused_total", "counter",
+         "Connections closed on arrival: the service's or one address's connection limit was reached.");
+    out += "vantrel_connections_refused_total " + std::to_string(connectionsRefused) + "\n";
+
     head(out, "vantrel_signin_refused_total", "counter", "Passwords refused, by reason.");
     const char* reasons[] = {"password", "limited"};
+    const SignInRefusals refused = signInRefusals();
     for (std::size_t r = 0; r < std::size(reasons); ++r)
         out += std::string("vantrel_signin_refused_total{reason=\"") + reasons[r] + "\"} " +
-               std::to_string(total(blocks, [r](const Block& b) -> const Counter& { return b.refused[r]; })) + "\n";
+               std::to_string(refused[r]) + "\n";
 
     head(out, "vantrel_store_errors_total", "counter", "Transactions the store failed to commit.");
     out += "vantrel_store_errors_total " +

@@ -34,12 +34,21 @@ public:
     // anything else is "other".
     std::size_t pageSlot(std::string_view label) const;
 
+    // Requests and commits are counted only while someone may read them (the metrics listener
+    // is on), so that a service without one pays nothing; refusals are counted always.
+    void setCounting(bool on) { counting_.store(on, std::memory_order_relaxed); }
+    bool counting() const { return counting_.load(std::memory_order_relaxed); }
+
     void request(std::size_t page, int status, double seconds);
     void commit(std::size_t batchSize, double seconds, std::size_t failed);
     void signInRefused(SignInRefusal reason);
+    // The refused sign-ins so far, by reason, for the log's summary.
+    using SignInRefusals = std::array<std::uint64_t, static_cast<std::size_t>(SignInRefusal::Count)>;
+    SignInRefusals signInRefusals() const;
 
-    // Prometheus text format 0.0.4; `connectionsOpen` is the public listener's count now.
-    std::string render(long connectionsOpen) const;
+    // Prometheus text format 0.0.4; the connections are the public listener's: open now, and
+    // refused since it started.
+    std::string render(long connectionsOpen, std::uint64_t connectionsRefused) const;
 
     struct Block;
 
@@ -49,6 +58,7 @@ private:
     void named(const std::vector<std::string>& pages);
 
     std::vector<std::string> pages_{"other"};
+    std::atomic<bool> counting_{false};
 };
 
 }  // namespace dataservice

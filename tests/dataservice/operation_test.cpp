@@ -175,7 +175,8 @@ TEST_P(Operation, MetricsCountWhatHappenedAndPassPromtool) {
     EXPECT_NE(text.find("vantrel_build_info{version=\""), std::string::npos);
     for (const char* name : {"vantrel_http_requests_total", "vantrel_http_request_duration_seconds",
                              "vantrel_store_commit_batch_size", "vantrel_store_commit_duration_seconds",
-                             "vantrel_connections_open", "vantrel_signin_refused_total", "vantrel_store_errors_total",
+                             "vantrel_connections_open", "vantrel_connections_refused_total",
+                             "vantrel_signin_refused_total", "vantrel_store_errors_total",
                              "vantrel_build_info"}) {
         EXPECT_NE(text.find(std::string("# HELP ") + name + " "), std::string::npos) << name;
         EXPECT_NE(text.find(std::string("# TYPE ") + name + " "), std::string::npos) << name;
@@ -339,6 +340,88 @@ std::size_t residentKiB(pid_t pid) {
 }
 
 // Collectors on slow links each hold a connection for their whole run.
+// A connection to the service on 127.0.0.1:`port` from the loopback address `from` (host order),
+// which has asked for a HEAD of the version page; -1 when it could not be made.
+int connectFrom(std::uint32_t from, int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = htonl(from);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr.s_addr = htonl(0x7f000001u);
+    static const std::string request = "HEAD /getversion.asp HTTP/1.1\r\nHost: x\r\n\r\n";
+    if (bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 ||
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Closes every descriptor it holds when it goes.
+struct Sockets {
+    std::vector<int> fds;
+    ~Sockets() {
+        for (int fd : fds) close(fd);
+    }
+};
+
+// Waits (at most `limit`) for every socket's first answer: how many were answered with 200 and
+// how many closed without one.
+std::pair<int, int> answeredAndClosed(const std::vector<int>& fds, std::chrono::seconds limit) {
+    std::vector<pollfd> waiting;
+    for (int fd : fds) waiting.push_back({fd, POLLIN, 0});
+    int answered = 0, closed = 0;
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (answered + closed < static_cast<int>(fds.size()) && std::chrono::steady_clock::now() < until) {
+        if (poll(waiting.data(), waiting.size(), 200) <= 0) continue;
+        for (pollfd& p : waiting) {
+            if (p.fd < 0 || !p.revents) continue;
+            char buf[512];
+            const ssize_t n = recv(p.fd, buf, sizeof buf, 0);
+            if (n >= 12 && std::string(buf, 12) == "HTTP/1.1 200")
+                ++answered;
+            else
+                ++closed;
+            p.fd = -1;
+        }
+    }
+    return {answered, closed};
+}
+
+TEST(Refusals, ConnectionsOverTheLimitAndRefusedSignInsAreCountedAndSummedUp) {
+    ScratchDir dir;
+    ASSERT_EQ(run({"--db", dir.file("service.db"), "add-account", "jo", "-"}, "pw\n").status, 0);
+    Service service(dir.file("service.db"), {"--metrics-listen", "127.0.0.1:0"});
+    ASSERT_GT(service.port, 0);
+    const int metricsPort = std::atoi(service.child.readLine().substr(std::string("metrics on http://127.0.0.1:").size()).c_str());
+
+    constexpr int kPerAddress = 200, kOver = 5, kWrong = 2;  // the service's limit per address
+    Sockets sockets;
+    for (int i = 0; i < kPerAddress + kOver; ++i) {
+        sockets.fds.push_back(connectFrom(0x7f000009u, service.port));
+        ASSERT_GE(sockets.fds.back(), 0) << i;
+    }
+    EXPECT_EQ(answeredAndClosed(sockets.fds, 10s), std::pair(kPerAddress, kOver));
+    // Another address is not held to the first one's limit.
+    EXPECT_EQ(httpGet(service.port, "/getversion.asp?Major=1&Minor=1&Rev=11").first, 200);
+    for (int i = 0; i < kWrong; ++i) EXPECT_EQ(httpGet(service.port, "/sftdata.asp?UID=jo&PWD=nope&qIS=x").first, 200);
+
+    const auto [status, text] = httpGet(metricsPort, "/metrics");
+    ASSERT_EQ(status, 200);
+    EXPECT_EQ(sample(text, "vantrel_connections_refused_total"), kOver) << text;
+    service.child.signal(SIGTERM);
+    EXPECT_EQ(service.child.wait(), 0);
+    // Not a line per refusal: one that sums them up (here at the stop, else once a minute).
+    const std::string log = errorsOf(service.child);
+    EXPECT_EQ(occurrences(log, "\nrefused "), 1u) << log;
+    EXPECT_NE(log.find("\nrefused connections=5 signin_password=2 signin_limited=0 seconds="), std::string::npos) << log;
+}
+
 TEST(ManyCollectors, FiveThousandKeptAliveFromFortyAddressesAndANewcomerIsAnswered) {
     constexpr int kConnections = 5000, kAddresses = 40;
     rlimit files{};
@@ -353,47 +436,13 @@ TEST(ManyCollectors, FiveThousandKeptAliveFromFortyAddressesAndANewcomerIsAnswer
     const int metricsPort = std::atoi(service.child.readLine().substr(std::string("metrics on http://127.0.0.1:").size()).c_str());
     const std::size_t before = residentKiB(service.child.pid());
 
-    std::vector<int> fds;
-    struct Closer {
-        std::vector<int>& fds;
-        ~Closer() {
-            for (int fd : fds) close(fd);
-        }
-    } closer{fds};
-    const std::string request = "HEAD /getversion.asp HTTP/1.1\r\nHost: x\r\n\r\n";
+    Sockets sockets;
     for (int i = 0; i < kConnections; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ASSERT_GE(fd, 0) << i;
-        fds.push_back(fd);
-        sockaddr_in from{};
-        from.sin_family = AF_INET;
-        from.sin_addr.s_addr = htonl(0x7f000001u + static_cast<unsigned>(i % kAddresses));
-        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from), 0) << i;
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(static_cast<std::uint16_t>(service.port));
-        to.sin_addr.s_addr = htonl(0x7f000001u);
-        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0) << i;
-        ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+        sockets.fds.push_back(connectFrom(0x7f000001u + static_cast<unsigned>(i % kAddresses), service.port));
+        ASSERT_GE(sockets.fds.back(), 0) << i;
     }
-    // Every one is answered and stays open.
-    std::vector<pollfd> waiting;
-    for (int fd : fds) waiting.push_back({fd, POLLIN, 0});
-    int answered = 0;
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (answered < kConnections && std::chrono::steady_clock::now() < until) {
-        if (poll(waiting.data(), waiting.size(), 200) <= 0) continue;
-        for (pollfd& p : waiting) {
-            if (p.fd < 0 || !p.revents) continue;
-            char buf[512];
-            const ssize_t n = recv(p.fd, buf, sizeof buf, 0);
-            ASSERT_GT(n, 0) << "the service closed a kept-alive connection";
-            ASSERT_EQ(std::string(buf, 12), "HTTP/1.1 200");
-            ++answered;
-            p.fd = -1;
-        }
-    }
-    ASSERT_EQ(answered, kConnections);
+    // Every one is answered and none is closed.
+    ASSERT_EQ(answeredAndClosed(sockets.fds, 10s), std::pair(kConnections, 0));
 
     const auto asked = std::chrono::steady_clock::now();
     EXPECT_EQ(httpGet(service.port, "/healthz"), std::pair(200, std::string("ok\n")));
