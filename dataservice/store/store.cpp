@@ -81,8 +81,9 @@ Store::Swept Store::purgeSome() {
         const int counters = signIns_.purgeStale(kRowsPerBite);
         const int journal = journal_.trim(kRowsPerBite);
         s.rows = sessions + counters + journal;
-        s.more = s.evaluations == kProfilesPerBite || sessions == kRowsPerBite || counters == kRowsPerBite ||
-                 journal >= kRowsPerBite;
+        // The journal's bite is a range of keys, which gaps may leave short: it is done when a
+        // bite finds nothing.
+        s.more = s.evaluations == kProfilesPerBite || sessions == kRowsPerBite || counters == kRowsPerBite || journal > 0;
         return s;
     });
 }

@@ -52,19 +52,28 @@ void Journal::send(const std::string& path, const std::string& page, const Param
 int Journal::trim(int limit) {
     return access_.write([&](Sql& sql) {
         appendsSinceTrim_ = 0;
-        int removed = 0;
+        std::int64_t oldest = 0, newest = 0;
         {
-            // Found through the index on the time: a journal with nothing old costs nothing.
-            auto st = sql.query(
-                "DELETE FROM journal WHERE seq IN (SELECT seq FROM journal WHERE received_at < ?1 LIMIT ?2)");
-            st->bind(1, options_.clock() - options_.journalMaxAgeSeconds).bind(2, static_cast<std::int64_t>(limit)).run();
-            removed += static_cast<int>(st->changes());
+            // Two lookups at the ends of the key's index (one MIN and one MAX together would
+            // make SQLite read the whole table).
+            auto ends = sql.query("SELECT (SELECT MIN(seq) FROM journal), (SELECT MAX(seq) FROM journal)");
+            if (!ends->step() || ends->isNull(0)) return 0;
+            oldest = ends->integer(0);
+            newest = ends->integer(1);
         }
-        auto st = sql.query(
-            "DELETE FROM journal WHERE seq IN (SELECT seq FROM journal"
-            " WHERE seq <= (SELECT MAX(seq) FROM journal) - ?1 ORDER BY seq LIMIT ?2)");
-        st->bind(1, options_.journalMaxEntries).bind(2, static_cast<std::int64_t>(limit)).run();
-        return removed + static_cast<int>(st->changes());
+        // The bite is a range of the key from the oldest entry, which both engines read through
+        // the key's index: entries are numbered in time order, so the old ones are at its start.
+        // (Asked for the old entries by their time, PostgreSQL may read the whole journal to
+        // find out that there are none, or every old entry to keep only a bite of them.)
+        // A range closed at both ends, so that PostgreSQL takes it as narrow before it has
+        // statistics of the table too.
+        auto st = sql.query("DELETE FROM journal WHERE seq BETWEEN ?1 AND ?2 AND (received_at < ?3 OR seq <= ?4)");
+        st->bind(1, oldest)
+            .bind(2, oldest + limit - 1)
+            .bind(3, options_.clock() - options_.journalMaxAgeSeconds)
+            .bind(4, newest - options_.journalMaxEntries)
+            .run();
+        return static_cast<int>(st->changes());
     });
 }
 

@@ -22,7 +22,7 @@ public:
     void send(const std::string& path, const std::string& page, const Params& params, int status,
               std::optional<JournalEntry>& into);
     std::vector<JournalEntry> all();
-    // Drops up to `limit` entries outside the window, oldest first; how many.
+    // Drops entries outside the window among the `limit` oldest keys; how many.
     int trim(int limit);
 
 private:

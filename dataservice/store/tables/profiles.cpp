@@ -100,7 +100,7 @@ int Profiles::purgeExpiredEvaluations(int limit) {
     return access_.write([&](Sql& sql) {
         auto st = sql.query(
             "DELETE FROM profiles WHERE id IN (SELECT id FROM profiles"
-            " WHERE kind = 'evaluation' AND last_activity < ?1 LIMIT ?2)");
+            " WHERE kind = 'evaluation' AND last_activity < ?1 ORDER BY last_activity LIMIT ?2)");
         st->bind(1, oldestLive()).bind(2, static_cast<std::int64_t>(limit)).run();
         return static_cast<int>(st->changes());
     });

@@ -35,7 +35,7 @@ void Sessions::end(const std::string& tokenHash) {
 int Sessions::purgeEnded(int limit) {
     return access_.write([&](Sql& sql) {
         auto st = sql.query(
-            "DELETE FROM sessions WHERE token_hash IN (SELECT token_hash FROM sessions WHERE expires <= ?1 LIMIT ?2)");
+            "DELETE FROM sessions WHERE token_hash IN (SELECT token_hash FROM sessions WHERE expires <= ?1 ORDER BY expires LIMIT ?2)");
         st->bind(1, options_.clock()).bind(2, static_cast<std::int64_t>(limit)).run();
         return static_cast<int>(st->changes());
     });
