@@ -1,10 +1,11 @@
 #!/bin/sh
 # The service on PostgreSQL beside PostgreSQL's own ceiling for the same rows, in one throwaway
-# cluster: bench_load against one (or two) service processes, then pgbench committing an item row
-# and a journal row per upload (each statement waited for, and pipelined), in batches of the size the service's writer made
-# (uploads per commit over its run), durable commits both. Prints both rates and their ratio.
+# cluster: bench_load against one or more service processes, then pgbench committing an item row
+# and a journal row per upload (each statement waited for, and pipelined), in batches of the size
+# the service's writers made (from their metrics), durable commits both. Prints both rates, their
+# ratio, and PostgreSQL's own processor time per upload under each.
 #
-#   pg_virtualenv -- sh bench/pg_ceiling.sh [--processes 1|2] [--clients C] [--seconds S] [bench_load options...]
+#   pg_virtualenv -- sh bench/pg_ceiling.sh [--processes P] [--clients C] [--seconds S] [bench_load options...]
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 bench=${BENCH_LOAD:-$here/build/bench/bench_load}
@@ -23,32 +24,19 @@ done
 url="postgresql:///$PGDATABASE"
 q() { psql -XAtq -c "$1"; }
 
-stats() { q "SELECT xact_commit FROM pg_stat_database WHERE datname = current_database()"; }
-q "SELECT pg_stat_reset()" >/dev/null
-commits0=$(stats)
-items0=$(q "SELECT COALESCE((SELECT count(*) FROM items), 0)" 2>/dev/null || echo 0)
 out=$(mktemp)
-# Two processes: two benchmarks at once, each with its own service on the one database and half
-# of the connections; their rates add up.
-if [ "$processes" = 2 ]; then
-    "$bench" --only service --db-url "$url" --seconds "$seconds" --connections 25 "$@" >"$out.1" &
-    first=$!
-    "$bench" --only service --db-url "$url" --seconds "$seconds" --connections 25 "$@" >"$out.2" || true
-    wait "$first" || true
-    cat "$out.1" "$out.2" | tee "$out"
-    rm -f "$out.1" "$out.2"
-else
-    "$bench" --only service --db-url "$url" --seconds "$seconds" "$@" | tee "$out" || true
-fi
-sleep 1  # the statistics collector's figures settle
-commits=$(( $(stats) - commits0 ))
-journal=$(q "SELECT count(*) FROM journal WHERE page = 'sftdata.asp'")
-items=$(q "SELECT count(*) FROM items")
-# Every upload writes a journal row; commits also count reads, so this is the batch size's floor.
-batch=$(( (journal + commits / 2) / (commits > 0 ? commits : 1) ))
-[ "$batch" -ge 1 ] || batch=1
-rate=$(sed -n 's/^service, [0-9]* connections *\([0-9][0-9]*\) uploads\/s.*/\1/p' "$out" | awk '{ s += $1 } END { print s + 0 }')
+# Several processes: one benchmark, its connections spread over them, in one window.
+"$bench" --only service --metrics --db-url "$url" --seconds "$seconds" --processes "$processes" "$@" | tee "$out" || true
+batch=$(sed -n 's/^writer.s batches: \([0-9.]*\) transactions per commit.*/\1/p' "$out" | awk '{ printf "%.0f", $1 }')
+[ "${batch:-0}" -ge 1 ] || batch=1
+rate=$(awk '/^service, [0-9]+ connections/ { for (i = 1; i < NF; i++) if ($(i + 1) == "uploads/s") { print $i; exit } }' "$out")
 rm -f "$out"
+
+# The processor time of every PostgreSQL process, with the ended backends' (reaped by the postmaster).
+pgcpu() {
+    for f in /proc/[0-9]*/stat; do cat "$f" 2>/dev/null; echo; done |
+        awk -v hz="$(getconf CLK_TCK)" '/\(postgres\)/ { sub(/^.*\) /, ""); t += $12 + $13 + $14 + $15 } END { printf "%.3f", t / hz }'
+}
 
 # pgbench: the same rows (no colon in its literals: pgbench would read one as a variable),
 # `batch` uploads per commit, each statement waited for (as the service did before) and pipelined
@@ -68,15 +56,18 @@ ceiling() {  # $1: 1 to pipeline
         echo "COMMIT;"
         if [ "$1" = 1 ]; then printf '%s\n' '\endpipeline'; fi
     } >"$script"
+    cpu0=$(pgcpu)
     tps=$(pgbench -n -M prepared -c "$clients" -j 2 -T "$seconds" -f "$script" 2>"$script.err" |
         sed -n 's/^tps = \([0-9.]*\).*/\1/p' | head -n 1)
+    cpu=$(awk -v a="$cpu0" -v b="$(pgcpu)" 'BEGIN { print b - a }')
     grep -m 3 error "$script.err" >&2 || true
     rm -f "$script" "$script.err"
-    awk -v t="${tps:-0}" -v b="$batch" 'BEGIN { printf "%.0f", t * b }'
+    awk -v t="${tps:-0}" -v b="$batch" -v c="$cpu" -v s="$seconds" 'BEGIN {
+        u = t * b; printf "%.0f uploads/s (PostgreSQL %.1f us per upload)", u, (u > 0 ? c * 1e6 / (u * s) : 0) }'
 }
 plain=$(ceiling 0)
 piped=$(ceiling 1)
-echo "service processes: $processes; writer's batches: $batch uploads per commit ($journal uploads in $commits commits)"
-echo "pgbench, same rows, $batch uploads per commit, $clients clients: $plain uploads/s; pipelined: $piped uploads/s"
-awk -v s="${rate:-0}" -v c="$plain" -v p="$piped" 'BEGIN {
+echo "service processes: $processes; writer's batches: $batch uploads per commit"
+echo "pgbench, same rows, $batch uploads per commit, $clients clients: $plain; pipelined: $piped"
+awk -v s="${rate:-0}" -v c="${plain%% *}" -v p="${piped%% *}" 'BEGIN {
     printf "service/pgbench = %.2f, service/pgbench pipelined = %.2f (%s uploads/s)\n", (c > 0 ? s / c : 0), (p > 0 ? s / p : 0), s }'

@@ -18,9 +18,10 @@
 namespace load {
 
 struct Generator::Impl {
-    Impl(int port, int connections, Clock::duration requestTimeout)
-        : port_(port), timeout_(requestTimeout), conns_(static_cast<std::size_t>(connections)) {
-        host_ = "127.0.0.1:" + std::to_string(port);
+    Impl(std::vector<int> ports, int connections, Clock::duration requestTimeout)
+        : ports_(std::move(ports)), timeout_(requestTimeout), conns_(static_cast<std::size_t>(connections)) {
+        if (ports_.empty()) throw std::invalid_argument("the generator needs a port");
+        host_ = "127.0.0.1";
     }
 
     LoadResult run(const NextTarget& next, const OnResult& onResult, Clock::duration duration) {
@@ -117,7 +118,7 @@ private:
             sockaddr_in addr{};
             addr.sin_family = AF_INET;
             addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            addr.sin_port = htons(static_cast<uint16_t>(port_));
+            addr.sin_port = htons(static_cast<uint16_t>(ports_[i % ports_.size()]));
             const int r = ::connect(c.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
             if (r != 0 && errno != EINPROGRESS) return fail(i);
             c.connecting = r != 0;
@@ -244,7 +245,7 @@ private:
         c.connecting = false;
     }
 
-    int port_;
+    std::vector<int> ports_;
     std::string host_;
     Clock::duration timeout_;
     std::vector<Conn> conns_;
@@ -255,8 +256,8 @@ private:
     LoadResult result_;
 };
 
-Generator::Generator(int port, int connections, Clock::duration requestTimeout)
-    : impl_(std::make_unique<Impl>(port, connections, requestTimeout)) {}
+Generator::Generator(std::vector<int> ports, int connections, Clock::duration requestTimeout)
+    : impl_(std::make_unique<Impl>(std::move(ports), connections, requestTimeout)) {}
 
 Generator::~Generator() = default;
 

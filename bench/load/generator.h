@@ -37,14 +37,17 @@ struct LoadResult {
     }
 };
 
-// Drives `connections` kept-alive HTTP/1.1 connections to 127.0.0.1:`port` from one thread:
+// Drives `connections` kept-alive HTTP/1.1 connections to 127.0.0.1 from one thread, connection
+// i to `ports[i % ports.size()]` (several processes of one service share the load evenly):
 // each sends a request, reads the whole reply, and sends the next, until `next` has no more
 // for it or `duration` has passed. A request that fails is counted and the connection is made
 // anew for the next one, as a client library would. Requests are plain GETs with a
 // Content-Length reply expected (every target here answers so).
 class Generator {
 public:
-    Generator(int port, int connections, Clock::duration requestTimeout);
+    Generator(std::vector<int> ports, int connections, Clock::duration requestTimeout);
+    Generator(int port, int connections, Clock::duration requestTimeout)
+        : Generator(std::vector<int>{port}, connections, requestTimeout) {}
     ~Generator();
     Generator(const Generator&) = delete;
     Generator& operator=(const Generator&) = delete;

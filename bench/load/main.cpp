@@ -50,40 +50,66 @@ int runTargets(const Options& o) {
 
     // Every target is up before the first slice; an idle one costs the others nothing.
     const std::string db = o.dbUrl.empty() ? (tmp.path() / "service.db").string() : o.dbUrl;
-    std::unique_ptr<Service> service;
+    std::vector<std::unique_ptr<Service>> services;
     std::unique_ptr<BareEndpoint> bare;
     std::unique_ptr<Nginx> nginx;
     std::vector<UploadLoad> loads;
     if (wants(o, "service")) {
         addAccounts(o, db, all);
-        service = std::make_unique<Service>(o.service, db,
-                                            o.metrics ? std::vector<std::string>{"--metrics-listen", "127.0.0.1:0"}
-                                                      : std::vector<std::string>{});
-        loads.emplace_back("service", "service, " + std::to_string(o.connections) + " connections", service->port(), o, accounts);
+        std::vector<int> ports;
+        for (int p = 0; p < o.processes; ++p) {
+            services.push_back(std::make_unique<Service>(
+                o.service, db,
+                o.metrics ? std::vector<std::string>{"--metrics-listen", "127.0.0.1:0"} : std::vector<std::string>{}));
+            ports.push_back(services.back()->port());
+        }
+        loads.emplace_back("service",
+                           "service, " + std::to_string(o.connections) + " connections" +
+                               (o.processes > 1 ? " over " + std::to_string(o.processes) + " processes" : ""),
+                           ports, o, accounts);
     }
     if (wants(o, "bare") && !gInterrupted) {
         bare = std::make_unique<BareEndpoint>(body);
-        loads.emplace_back("bare", "bare libmicrohttpd, " + std::to_string(o.connections) + " connections", bare->port(), o, accounts);
+        loads.emplace_back("bare", "bare libmicrohttpd, " + std::to_string(o.connections) + " connections", std::vector<int>{bare->port()}, o, accounts);
     }
     if (wants(o, "nginx") && !gInterrupted) {
         nginx = std::make_unique<Nginx>(tmp.path() / "nginx", body);
-        loads.emplace_back("nginx", "nginx, " + std::to_string(o.connections) + " connections", nginx->port(), o, accounts);
+        loads.emplace_back("nginx", "nginx, " + std::to_string(o.connections) + " connections", std::vector<int>{nginx->port()}, o, accounts);
     }
     for (UploadLoad& load : loads)
         if (const std::uint64_t failed = gInterrupted ? 0 : load.warmUp())
             std::printf("note: %llu of the first uploads to %s (one per connection, not counted) failed\n",
                         static_cast<unsigned long long>(failed), load.name().c_str());
 
-    // rates[round][target]; the service's processor time over its own slices
+    // rates[round][target]; the processor time over the service's own slices: its processes',
+    // PostgreSQL's (on this machine, else 0); the transactions its writers committed and the commits
     std::vector<std::vector<double>> rates;
-    double serviceCpu = 0;
+    const bool service = !services.empty();
+    const auto serviceSeconds = [&] {
+        double s = 0;
+        for (const auto& process : services) s += process->cpuSeconds();
+        return s;
+    };
+    const auto committed = [&] {
+        std::pair<double, double> sum{0, 0};
+        for (const auto& process : services)
+            if (const auto c = process->committed()) sum = {sum.first + c->first, sum.second + c->second};
+        return sum;
+    };
+    double serviceCpu = 0, postgresCpu = 0, transactions = 0, commits = 0;
     for (int round = 0; round < o.rounds && !gInterrupted; ++round) {
         rates.emplace_back();
         for (std::size_t k = 0; k < loads.size() && !gInterrupted; ++k) {
             const bool isService = service && k == 0;
-            const double before = isService ? service->cpuSeconds() : 0;
+            const double before = isService ? serviceSeconds() : 0, pgBefore = isService ? postgresCpuSeconds() : 0;
+            const auto committedBefore = isService ? committed() : std::pair<double, double>{};
             rates.back().push_back(loads[k].slice(o.seconds / o.rounds));
-            if (isService) serviceCpu += service->cpuSeconds() - before;
+            if (!isService) continue;
+            serviceCpu += serviceSeconds() - before;
+            postgresCpu += postgresCpuSeconds() - pgBefore;
+            const auto committedAfter = committed();
+            transactions += committedAfter.first - committedBefore.first;
+            commits += committedAfter.second - committedBefore.second;
         }
     }
     for (UploadLoad& load : loads) printLoad(load.name(), load.total());
@@ -94,6 +120,12 @@ int runTargets(const Options& o) {
         if (t.ok > 0)
             std::printf("service processor time per upload: %.1f us (its threads together)\n",
                         serviceCpu * 1e6 / static_cast<double>(t.ok));
+        if (t.ok > 0 && postgresCpu > 0)
+            std::printf("PostgreSQL server processor time per upload: %.1f us (every backend together)\n",
+                        postgresCpu * 1e6 / static_cast<double>(t.ok));
+        if (commits > 0)
+            std::printf("writer's batches: %.1f transactions per commit (%.0f in %.0f commits)\n", transactions / commits,
+                        transactions, commits);
     }
     // Each ratio over the whole time, and its range over the rounds.
     if (service && loads.size() > 1) {
@@ -117,8 +149,8 @@ int runTargets(const Options& o) {
     std::fflush(stdout);
 
     if (service && o.collectors > 0 && !gInterrupted) {
-        auto runs = collectionRuns(service->port(), o, subscribers);
-        service->stop();  // everything it answered is committed; list-items then reads alone
+        auto runs = collectionRuns(services.front()->port(), o, subscribers);
+        for (const auto& process : services) process->stop();  // everything answered is committed; list-items then reads alone
         const Check check = checkProfiles(o, db, subscribers);
         printLoad("service, " + std::to_string(o.collectors) + " collectors x " + std::to_string(o.items) + " items", runs);
         std::printf("  %d runs in %.2f s: lost %llu, duplicated %llu, reordered %llu", o.collectors, runs.seconds,

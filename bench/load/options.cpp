@@ -13,12 +13,15 @@ const char kUsage[] =
     "usage: bench_load [--service BIN] [--connections C] [--seconds S] [--rounds R] [--collectors N]\n"
     "                  [--items M] [--timeout S] [--run-timeout S] [--run-limit S]\n"
     "                  [--only service|bare|nginx[,...]] [--db-url postgresql://...] [--metrics]\n"
+    "                  [--processes P]\n"
     "\n"
     "Drives C kept-alive connections of back-to-back sftdata.asp uploads for S seconds against the\n"
     "data service, a bare libmicrohttpd endpoint and nginx, taking turns in R rounds of S/R seconds,\n"
     "then N simulated collectors making a whole run of M items each against the service, and checks\n"
     "what it stored. --metrics starts the service with its metrics listener on, which is what makes\n"
-    "it count requests and commits.\n";
+    "it count requests and commits, and prints the writer's batches. --processes starts P service\n"
+    "processes on the one database and spreads the connections over them, in one window. On\n"
+    "PostgreSQL it also prints the database server's processor time per upload.\n";
 
 bool wants(const Options& o, const std::string& target) { return o.only.empty() || o.only.count(target) > 0; }
 
@@ -48,6 +51,8 @@ Options parseOptions(int argc, char** argv) {
             o.dbUrl = value();
         } else if (arg == "--metrics") {
             o.metrics = true;
+        } else if (arg == "--processes") {
+            o.processes = static_cast<int>(number(1, 8));
         } else if (arg == "--connections") {
             o.connections = static_cast<int>(number(1, 5000));
         } else if (arg == "--seconds") {

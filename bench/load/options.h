@@ -11,6 +11,7 @@ struct Options {
     std::string service = process::dataServiceBinary();
     std::string dbUrl;  // empty: a fresh SQLite file in the temporary folder
     bool metrics = false;  // the service serves (and so counts) its metrics
+    int processes = 1;     // service processes on the one database, the connections spread over them
     int connections = 50;
     double seconds = 10;
     int rounds = 5;           // the targets take turns this many times within `seconds` each

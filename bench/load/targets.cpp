@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -141,6 +144,55 @@ Service::Service(const std::string& binary, const std::string& db, const std::ve
           return options;
       }()) {
     server_.start(more);
+    if (std::find(more.begin(), more.end(), "--metrics-listen") != more.end()) {
+        const std::string line = server_.child().readLine(10s);  // "metrics on http://127.0.0.1:PORT/metrics"
+        const std::size_t colon = line.rfind(':');
+        if (colon != std::string::npos) metricsPort_ = std::atoi(line.c_str() + colon + 1);
+    }
+}
+
+std::optional<std::pair<double, double>> Service::committed() {
+    if (metricsPort_ <= 0) return std::nullopt;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(metricsPort_));
+    std::string reply;
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        const std::string request = "GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+        if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+            char buf[16384];
+            for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) reply.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    if (fd >= 0) ::close(fd);
+    const auto value = [&](const std::string& name) {
+        const std::size_t at = reply.find("\n" + name + " ");
+        return at == std::string::npos ? -1.0 : std::atof(reply.c_str() + at + name.size() + 2);
+    };
+    const double transactions = value("vantrel_store_commit_batch_size_sum"),
+                 commits = value("vantrel_store_commit_batch_size_count");
+    if (transactions < 0 || commits < 0) return std::nullopt;
+    return std::pair{transactions, commits};
+}
+
+double postgresCpuSeconds() {
+    double ticks = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename();
+        if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0]))) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const std::size_t open = text.find('('), close = text.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || text.compare(open + 1, close - open - 1, "postgres") != 0)
+            continue;
+        std::istringstream fields(text.substr(close + 2));
+        std::string field;
+        for (int k = 3; k <= 17 && fields >> field; ++k)  // utime, stime, cutime, cstime: fields 14 to 17
+            if (k >= 14) ticks += std::stod(field);
+    }
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 double Service::cpuSeconds() const {

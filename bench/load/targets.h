@@ -5,7 +5,9 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/dataservice_process.h"
@@ -59,9 +61,17 @@ public:
     void stop() { server_.stop(); }
     // The processor time the service has used so far, its threads together.
     double cpuSeconds() const;
+    // With its metrics listener on (started with --metrics-listen): the transactions its
+    // writer has committed so far and the commits they took; nothing without it.
+    std::optional<std::pair<double, double>> committed();
 
 private:
     process::DataService server_;
+    int metricsPort_ = -1;
 };
+
+// The processor time of every PostgreSQL server process on this machine so far, with what its
+// ended backends used (the postmaster's reaped children): 0 when none runs.
+double postgresCpuSeconds();
 
 }  // namespace load

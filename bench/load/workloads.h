@@ -33,8 +33,10 @@ std::string uploadTarget(const Account& a, const std::string& item);
 class UploadLoad {
 public:
     // `target`: service, bare or nginx; `name`: how its figures are headed.
-    UploadLoad(std::string target, std::string name, int port, const Options& o, const std::vector<Account>& accounts)
-        : target_(std::move(target)), name_(std::move(name)), port_(port), o_(o), accounts_(accounts),
+    // `ports`: one per process of the target; the connections are spread over them.
+    UploadLoad(std::string target, std::string name, std::vector<int> ports, const Options& o,
+               const std::vector<Account>& accounts)
+        : target_(std::move(target)), name_(std::move(name)), ports_(std::move(ports)), o_(o), accounts_(accounts),
           sent_(static_cast<std::size_t>(o.connections), 0) {}
 
     // A first request per connection, not counted, lets the service check each password once
@@ -47,13 +49,13 @@ public:
             return nextUpload(c);
         };
         // The first request of each account costs a full key derivation: give it the collector's time.
-        return Generator(port_, o_.connections, toDuration(o_.runTimeout)).run(once, [](int, bool) {}, 120s).failed;
+        return Generator(ports_, o_.connections, toDuration(o_.runTimeout)).run(once, [](int, bool) {}, 120s).failed;
     }
 
     // Runs one slice; returns its rate.
     double slice(double length) {
         const NextTarget always = [&](int c) -> std::optional<std::string> { return nextUpload(c); };
-        LoadResult r = Generator(port_, o_.connections, toDuration(o_.timeout)).run(always, [](int, bool) {}, toDuration(length));
+        LoadResult r = Generator(ports_, o_.connections, toDuration(o_.timeout)).run(always, [](int, bool) {}, toDuration(length));
         const double rate = r.rate();
         total_.seconds += r.seconds;
         total_.ok += r.ok;
@@ -77,7 +79,7 @@ private:
     }
     std::string target_;
     std::string name_;
-    int port_;
+    std::vector<int> ports_;
     const Options& o_;
     const std::vector<Account>& accounts_;
     std::vector<std::uint64_t> sent_;
