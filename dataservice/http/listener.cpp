@@ -364,6 +364,8 @@ void Listener::start() {
     // Pages no longer run on the loops, so more loops than cores would only take turns.
     const unsigned loops = d.options.threads ? d.options.threads : std::max(1u, std::thread::hardware_concurrency());
     std::vector<MHD_OptionItem> opts = {
+        // First, so that what the library says about the options after it comes here too.
+        {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&onLibraryMessage), &d},
         {MHD_OPTION_SOCK_ADDR, 0, &addr},
         {MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(loops), nullptr},
         {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(d.options.maxConnections), nullptr},
@@ -376,7 +378,6 @@ void Listener::start() {
         {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&onRequestLine), nullptr},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&onCompleted), &d},
         {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&onConnection), &d},
-        {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&onLibraryMessage), &d},
     };
     const bool tls = !d.options.tlsCertificate.empty();
     if (tls) {
