@@ -89,8 +89,10 @@ TEST_P(StoreAccess, ReadsDoNotWaitForTheWritersCommit) {
     Store store(database->target(), StoreOptions{kTestIterations});
     ASSERT_TRUE(store.profiles().addAccount("ann", "pw"));
     std::promise<void> holding, release;
+    // The job holds its own copy of the gate: the writer may still be waking from it when the
+    // test's locals go, before the store does.
     std::shared_future<void> gate = release.get_future().share();
-    store.submit([&] {
+    store.submit([&holding, gate] {
         holding.set_value();
         gate.wait();
     }, [](std::exception_ptr) {});
