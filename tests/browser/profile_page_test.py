@@ -28,10 +28,9 @@ import urllib.parse
 import urllib.request
 
 from selenium import webdriver
-from selenium.common.exceptions import NoAlertPresentException
+from selenium.common.exceptions import NoAlertPresentException, WebDriverException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support import expected_conditions
 from selenium.webdriver.support.ui import WebDriverWait
 
 SERVICE = sys.argv[1] if len(sys.argv) > 1 else ""
@@ -136,6 +135,16 @@ def browser(profile_dir):
     return driver
 
 
+def gone(element):
+    """True once `element` is no longer in the page. While the page is being replaced the driver
+    may answer a question about it with an error of its own rather than calling it stale."""
+    try:
+        element.is_enabled()
+        return False
+    except WebDriverException:
+        return True
+
+
 class ProfilePageInABrowser(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -168,7 +177,7 @@ class ProfilePageInABrowser(unittest.TestCase):
         button = self.driver.find_element(By.CSS_SELECTOR, "main form button[type=submit]")
         button.click()
         # The answer is a new page: wait until the form's page is gone, then until the new one is in.
-        WebDriverWait(self.driver, 10).until(expected_conditions.staleness_of(button))
+        WebDriverWait(self.driver, 10).until(lambda d: gone(button))
         WebDriverWait(self.driver, 10).until(lambda d: d.execute_script("return document.readyState") == "complete")
 
     def programs_shown(self):
@@ -213,7 +222,7 @@ class ProfilePageInABrowser(unittest.TestCase):
         # Signing out ends the session: the page is the form again, the inventory gone.
         sign_out = self.driver.find_element(By.CSS_SELECTOR, "header form button")
         sign_out.click()
-        WebDriverWait(self.driver, 10).until(expected_conditions.staleness_of(sign_out))
+        WebDriverWait(self.driver, 10).until(lambda d: gone(sign_out))
         WebDriverWait(self.driver, 10).until(lambda d: d.find_elements(By.ID, "uid"))
         self.driver.get(self.page)
         body = self.driver.find_element(By.TAG_NAME, "body").text
