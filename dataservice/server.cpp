@@ -105,7 +105,12 @@ void Server::stop() {
 void Server::sweep() {
     try {
         const auto started = std::chrono::steady_clock::now();
-        if (const auto removed = store_.purgeExpiredUnlessBusy()) {
+        // A stop does not wait for a long backlog: the next start sweeps the rest.
+        const auto stopping = [this] {
+            std::lock_guard lock(housekeepingMutex_);
+            return housekeepingStop_;
+        };
+        if (const auto removed = store_.purgeExpiredUnlessBusy(stopping)) {
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
             logEvent("purged", {{"evaluations", std::to_string(*removed)}, {"seconds", std::to_string(took.count())}});
         } else {

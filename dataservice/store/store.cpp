@@ -88,17 +88,17 @@ Store::Swept Store::purgeSome() {
     });
 }
 
-int Store::purgeExpired() {
+int Store::purgeExpired(const std::function<bool()>& stop) {
     int removed = 0;
-    for (Swept s{0, 0, true}; s.more;) {
+    for (Swept s{0, 0, true}; s.more && !(stop && stop());) {
         s = purgeSome();
         removed += s.evaluations;
     }
     return removed;
 }
 
-std::optional<int> Store::purgeExpiredUnlessBusy() {
-    if (engine() != db::Engine::PostgreSQL) return purgeExpired();
+std::optional<int> Store::purgeExpiredUnlessBusy(const std::function<bool()>& stop) {
+    if (engine() != db::Engine::PostgreSQL) return purgeExpired(stop);
     // A lock of the writer's session, held across the bites; a process that finds it taken
     // leaves the sweep to the holder. A connection lost meanwhile loses the lock, which only
     // lets another process sweep beside this one.
@@ -111,7 +111,7 @@ std::optional<int> Store::purgeExpiredUnlessBusy() {
             return lock->step() && lock->integer(0) == 1;
         });
         if (!mine) return std::nullopt;
-        removed = purgeExpired();
+        removed = purgeExpired(stop);
     } catch (...) {
         try {
             release();

@@ -65,12 +65,12 @@ public:
     // ended sessions, stale sign-in counters and journal entries outside the window, in one
     // transaction (the one under way, on the writer's thread).
     Swept purgeSome();
-    // Bites until nothing is left, each bite its own transaction, so that uploads queued
-    // meanwhile are committed between them. Returns the profiles removed.
-    int purgeExpired();
+    // Bites until nothing is left or `stop()` says so, each bite its own transaction, so that
+    // uploads queued meanwhile are committed between them. Returns the profiles removed.
+    int purgeExpired(const std::function<bool()>& stop = {});
     // The same, unless another process on the same PostgreSQL database is purging (an
     // advisory lock): then nothing, and nothing is done.
-    std::optional<int> purgeExpiredUnlessBusy();
+    std::optional<int> purgeExpiredUnlessBusy(const std::function<bool()>& stop = {});
     // The same sweep queued on the writer, one bite after another; returns at once.
     void purgeInBackground();
 

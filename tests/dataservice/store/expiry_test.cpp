@@ -115,6 +115,14 @@ TEST_P(Expiry, ASweepGoesInBoundedBitesThatUploadsGetBetween) {
     EXPECT_EQ(committedRows(database->target(), "items"), 0);
     EXPECT_EQ(committedRows(database->target(), "journal"), 1);  // the one written meanwhile
     EXPECT_EQ(store->purgeExpired(), 0);
+
+    // A sweep told to stop ends after the bite under way; the next one takes the rest.
+    for (int i = 0; i < evaluations; ++i) ASSERT_TRUE(store->profiles().registerEvaluation("EvalMore" + std::to_string(i)));
+    fakeNow += 40 * kDay;
+    int bites = 0;
+    EXPECT_EQ(store->purgeExpired([&] { return ++bites > 1; }), 50);
+    EXPECT_EQ(committedRows(database->target(), "profiles"), evaluations - 50);
+    EXPECT_EQ(store->purgeExpired(), evaluations - 50);
 }
 
 // Trimming goes through the key's index: a journal at its bound is never read whole to find
