@@ -66,6 +66,12 @@ PostgresError errorOf(PGconn* conn, PGresult* res, const std::string& doing) {
     }
 }
 
+// Rows a finished statement inserted, changed or deleted.
+std::int64_t rowsTouched(PGresult* res) {
+    const char* tuples = PQcmdTuples(res);
+    return tuples && *tuples ? std::stoll(tuples) : 0;
+}
+
 std::int64_t integerOf(const PGresult* res, int row, int col) {
     const char* p = PQgetvalue(res, row, col);
     switch (PQgetlength(res, row, col)) {
@@ -138,6 +144,12 @@ private:
         bool null = true;
         bool binary = false;
     };
+    // The bound values as libpq takes them, pointing into params_.
+    struct Bound {
+        std::vector<const char*> values;
+        std::vector<int> lengths, formats;
+    };
+    Bound bound() const;
     Param& param(int i) {
         if (i < 1 || i > static_cast<int>(params_.size())) throw StoreError("no parameter " + std::to_string(i));
         return params_[static_cast<std::size_t>(i - 1)];
@@ -356,6 +368,16 @@ PostgresStatement::PostgresStatement(PostgresConnection& connection, const std::
     params_.resize(static_cast<std::size_t>(count));
 }
 
+PostgresStatement::Bound PostgresStatement::bound() const {
+    Bound b{std::vector<const char*>(params_.size()), std::vector<int>(params_.size()), std::vector<int>(params_.size())};
+    for (std::size_t i = 0; i < params_.size(); ++i) {
+        b.values[i] = params_[i].null ? nullptr : params_[i].value.data();
+        b.lengths[i] = static_cast<int>(params_[i].value.size());
+        b.formats[i] = params_[i].binary ? 1 : 0;
+    }
+    return b;
+}
+
 void PostgresStatement::sendPipelined(std::function<void(PGresult*&)> onResult) {
     PGconn* conn = connection_.conn();
     if (preparedIn_ != connection_.session()) {
@@ -368,15 +390,9 @@ void PostgresStatement::sendPipelined(std::function<void(PGresult*&)> onResult) 
             if (!res) preparedIn_ = 0;
         });
     }
-    std::vector<const char*> values(params_.size());
-    std::vector<int> lengths(params_.size()), formats(params_.size());
-    for (std::size_t i = 0; i < params_.size(); ++i) {
-        values[i] = params_[i].null ? nullptr : params_[i].value.data();
-        lengths[i] = static_cast<int>(params_[i].value.size());
-        formats[i] = params_[i].binary ? 1 : 0;
-    }
-    if (PQsendQueryPrepared(conn, name_.c_str(), static_cast<int>(params_.size()), values.data(), lengths.data(),
-                            formats.data(), 1) != 1)
+    const Bound b = bound();
+    if (PQsendQueryPrepared(conn, name_.c_str(), static_cast<int>(params_.size()), b.values.data(), b.lengths.data(),
+                            b.formats.data(), 1) != 1)
         fail(conn, nullptr, "database statement failed");
     connection_.expect(std::move(onResult));
 }
@@ -397,8 +413,7 @@ bool PostgresStatement::step() {
         sendPipelined([this](PGresult*& res) { result_ = std::exchange(res, nullptr); });
         connection_.roundTrip();
         if (!result_) throw StoreError("database statement got no answer");
-        const char* tuples = PQcmdTuples(result_);
-        changes_ = tuples && *tuples ? std::stoll(tuples) : 0;
+        changes_ = rowsTouched(result_);
     }
     if (!result_) {
         connection_.reviveIfLost();
@@ -409,20 +424,13 @@ bool PostgresStatement::step() {
             PQclear(res);
             preparedIn_ = connection_.session();
         }
-        std::vector<const char*> values(params_.size());
-        std::vector<int> lengths(params_.size()), formats(params_.size());
-        for (std::size_t i = 0; i < params_.size(); ++i) {
-            values[i] = params_[i].null ? nullptr : params_[i].value.data();
-            lengths[i] = static_cast<int>(params_[i].value.size());
-            formats[i] = params_[i].binary ? 1 : 0;
-        }
-        PGresult* res = PQexecPrepared(conn, name_.c_str(), static_cast<int>(params_.size()), values.data(),
-                                       lengths.data(), formats.data(), 1);
+        const Bound b = bound();
+        PGresult* res = PQexecPrepared(conn, name_.c_str(), static_cast<int>(params_.size()), b.values.data(),
+                                       b.lengths.data(), b.formats.data(), 1);
         const auto status = PQresultStatus(res);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(conn, res, "database statement failed");
         result_ = res;
-        const char* tuples = PQcmdTuples(res);
-        changes_ = tuples && *tuples ? std::stoll(tuples) : 0;
+        changes_ = rowsTouched(res);
     }
     return ++row_ < PQntuples(result_);
 }
