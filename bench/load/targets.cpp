@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include <httplib.h>
+
 #include "bench/load/common.h"
 #include "dataservice/pages/recordset_writer.h"
 
@@ -153,20 +155,11 @@ Service::Service(const std::string& binary, const std::string& db, const std::ve
 
 std::optional<std::pair<double, double>> Service::committed() {
     if (metricsPort_ <= 0) return std::nullopt;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(metricsPort_));
-    std::string reply;
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        const std::string request = "GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-        if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-            char buf[16384];
-            for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) reply.append(buf, static_cast<std::size_t>(n));
-        }
-    }
-    if (fd >= 0) ::close(fd);
+    httplib::Client client("127.0.0.1", metricsPort_);
+    client.set_read_timeout(5, 0);
+    const auto res = client.Get("/metrics");
+    if (!res || res->status != 200) return std::nullopt;
+    const std::string& reply = res->body;
     const auto value = [&](const std::string& name) {
         const std::size_t at = reply.find("\n" + name + " ");
         return at == std::string::npos ? -1.0 : std::atof(reply.c_str() + at + name.size() + 2);
