@@ -20,6 +20,12 @@ public:
     int sentBy = -1;
 };
 
+// The store has more waiting than it takes on: nothing was done; try again shortly.
+class StoreBusy : public StoreError {
+public:
+    using StoreError::StoreError;
+};
+
 namespace db {
 
 enum class Engine { SQLite, PostgreSQL };
@@ -60,6 +66,13 @@ public:
             onKey(insert());
         else
             run();
+    }
+    // As send(), for a statement whose count of touched rows matters: `onCount` gets it, always
+    // before the commit returns.
+    using CountHandler = std::function<void(std::int64_t changes)>;
+    virtual void sendCounted(CountHandler onCount) {
+        run();
+        onCount(changes());
     }
     // Rows the finished statement inserted, changed or deleted.
     virtual std::int64_t changes() const = 0;
@@ -108,6 +121,10 @@ std::unique_ptr<Connection> open(const std::string& target);
 std::unique_ptr<Connection> openForReading(const std::string& target);
 std::unique_ptr<Connection> openSQLite(const std::string& path);
 std::unique_ptr<Connection> openPostgres(const std::string& uri);
+
+// Copies the SQLite database at `source` into the file `dest` (an empty file or none) as one
+// moment of it, while writers go on; checked with integrity_check. Throws on failure.
+void copySQLite(const std::string& source, const std::string& dest);
 
 // The schema's text of each engine and version, kept as .sql files beside the engines.
 std::string_view sqliteSchemaV1();

@@ -6,6 +6,7 @@
 
 #include "dataservice/operation/metrics.h"
 #include "dataservice/operation/log_and_limits.h"
+#include "dataservice/common/passwords.h"
 #include "dataservice/common/work_pool.h"
 
 namespace dataservice {
@@ -45,7 +46,8 @@ void logFailures(const Batch& batch, std::size_t failed) {
 }
 }  // namespace
 
-Access::Access(const std::string& target, const std::function<void(Sql&)>& prepare) {
+Access::Access(const std::string& target, const std::function<void(Sql&)>& prepare, std::size_t maxQueued)
+    : maxQueued_(maxQueued) {
     writerDb_ = db::open(target);
     engine_ = writerDb_->engine();
     writerSql_ = std::make_unique<Sql>(*writerDb_);
@@ -53,6 +55,7 @@ Access::Access(const std::string& target, const std::function<void(Sql&)>& prepa
         writerDb_->beginSchemaChange();
         try {
             prepare(*writerSql_);
+            writerSql_->execute("CREATE TABLE IF NOT EXISTS writer_marks (token TEXT PRIMARY KEY)");
             writerDb_->commit();
         } catch (...) {
             writerDb_->rollback();
@@ -84,14 +87,17 @@ void Access::close() {
 }
 
 void Access::submit(std::function<void()> work, Done done) {
+    bool full = false;
     {
         std::lock_guard queue(queueMutex_);
-        if (!closing_) {
+        full = queue_.size() >= maxQueued_;
+        if (!closing_ && !full) {
             queue_.push_back(Pending{std::move(work), std::move(done), nullptr});
             queueReady_.notify_one();
             return;
         }
     }
+    if (full) return done(std::make_exception_ptr(StoreBusy("too many transactions are waiting for the database")));
     done(std::make_exception_ptr(StoreError("the store is closing")));
 }
 
@@ -135,21 +141,12 @@ void Access::writerLoop() {
     }
 }
 
-// Runs the batch's jobs in the open transaction. Not isolated, a job that fails stops the run
-// (the caller rolls the whole transaction back); isolated, each job has a savepoint, so one
-// that fails rolls back only itself, and a conflict with another process runs it again.
-bool Access::runBatch(std::vector<Pending>& batch, bool isolated) {
+// Runs the batch's jobs in the open transaction, each behind a savepoint, so one that fails
+// rolls back only itself, and a conflict with another process runs it again.
+bool Access::runBatch(std::vector<Pending>& batch) {
     db::Connection& db = *writerDb_;
     for (Pending& p : batch) {
         p.error = nullptr;
-        if (!isolated) {
-            try {
-                p.job();
-            } catch (...) {
-                return false;
-            }
-            continue;
-        }
         for (int attempt = 1;; ++attempt) {
             try {
                 db.savepoint();
@@ -178,6 +175,48 @@ bool Access::runBatch(std::vector<Pending>& batch, bool isolated) {
     return true;
 }
 
+// The mark goes last, so that it is sent with the commit; the previous one goes with it, which
+// keeps one mark per writer.
+void Access::markBatch() {
+    mark_ = randomToken();
+    if (!previousMark_.empty()) {
+        auto gone = writerSql_->query("DELETE FROM writer_marks WHERE token = ?1");
+        gone->bind(1, std::string_view(previousMark_)).send();
+    }
+    auto st = writerSql_->query("INSERT INTO writer_marks (token) VALUES (?1)");
+    st->bind(1, std::string_view(mark_)).send();
+}
+
+Access::Outcome Access::outcomeOfMark() {
+    try {
+        auto st = writerSql_->query("SELECT 1 FROM writer_marks WHERE token = ?1");
+        st->bind(1, std::string_view(mark_));
+        const bool found = st->step();
+        if (found) previousMark_ = mark_;
+        return found ? Outcome::Committed : Outcome::NotCommitted;
+    } catch (...) {
+        return Outcome::Unknown;
+    }
+}
+
+void Access::settle(const std::vector<Pending*>& live, Outcome outcome, const std::exception_ptr& error) {
+    int sentBy = -1;
+    try {
+        std::rethrow_exception(error);
+    } catch (const StoreError& e) {
+        sentBy = e.sentBy;
+    } catch (...) {
+    }
+    const auto unknown = std::make_exception_ptr(
+        StoreError("the database connection was lost at the commit: whether it was stored is not known"));
+    for (std::size_t i = 0; i < live.size(); ++i) {
+        if (outcome == Outcome::Unknown)
+            live[i]->error = unknown;
+        else  // stored; only a job whose answer could not be read is not told so
+            live[i]->error = static_cast<int>(i) == sentBy ? error : nullptr;
+    }
+}
+
 // Most batches fail nowhere: they run in one transaction without a savepoint per job, their
 // statements pipelined where the engine can (one round trip for the batch). A job that fails is
 // answered with its error and the batch runs again without it; a conflict with another process
@@ -187,6 +226,7 @@ bool Access::runPipelined(std::vector<Pending*>& live) {
     db::Connection& db = *writerDb_;
     for (int conflicts = 0; !live.empty();) {
         int running = -1;
+        bool committing = false;
         try {
             db.beginBatch();
             for (std::size_t i = 0; i < live.size(); ++i) {
@@ -196,12 +236,23 @@ bool Access::runPipelined(std::vector<Pending*>& live) {
             }
             running = -1;
             db.setSender(-1);
+            markBatch();
+            committing = true;
             db.commit();
+            previousMark_ = mark_;
             return true;
         } catch (...) {
             db.setSender(-1);
             const std::exception_ptr error = std::current_exception();
             db.rollback();
+            if (committing) {
+                committing = false;
+                const Outcome outcome = outcomeOfMark();
+                if (outcome != Outcome::NotCommitted) {
+                    settle(live, outcome, error);
+                    return true;
+                }
+            }
             int culprit = running;
             bool again = false;
             try {
@@ -231,18 +282,25 @@ void Access::commitBatch(std::vector<Pending>& batch) {
         live.push_back(&p);
     }
     if (runPipelined(live)) return;
-    bool open = false;
+    bool open = false, committing = false;
     try {
         writerDb_->begin();
         open = true;
-        if (!runBatch(batch, true)) throw StoreError("a transaction of the batch could not be rolled back");
+        if (!runBatch(batch)) throw StoreError("a transaction of the batch could not be rolled back");
+        markBatch();
+        committing = true;
         writerDb_->commit();
+        previousMark_ = mark_;
     } catch (...) {
-        // Nothing of the batch is stored, so none of it may be answered as stored.
         const std::exception_ptr failed = std::current_exception();
         if (open) writerDb_->rollback();
+        const Outcome outcome = committing ? outcomeOfMark() : Outcome::NotCommitted;
+        std::vector<Pending*> answered;
         for (Pending& p : batch)
-            if (!p.error) p.error = failed;
+            if (!p.error) answered.push_back(&p);
+        if (outcome != Outcome::NotCommitted) return settle(answered, outcome, failed);
+        // Nothing of the batch is stored, so none of it may be answered as stored.
+        for (Pending* p : answered) p->error = failed;
     }
 }
 

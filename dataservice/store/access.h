@@ -67,7 +67,9 @@ class Access {
 public:
     // Opens the database, lets `prepare` create or migrate its schema in one transaction, then
     // starts the writer and opens the readers' connection.
-    Access(const std::string& target, const std::function<void(Sql&)>& prepare);
+    // At most `maxQueued` transactions wait for the writer; more are refused (StoreBusy), so
+    // that a database that stops answering costs memory only that far.
+    Access(const std::string& target, const std::function<void(Sql&)>& prepare, std::size_t maxQueued = 16384);
     ~Access();
     Access(const Access&) = delete;
     Access& operator=(const Access&) = delete;
@@ -128,8 +130,17 @@ private:
     void runAndWait(std::function<void()> job);
     void writerLoop();
     void commitBatch(std::vector<Pending>& batch);
-    bool runBatch(std::vector<Pending>& batch, bool isolated);
+    bool runBatch(std::vector<Pending>& batch);
     bool runPipelined(std::vector<Pending*>& live);
+    // A commit that failed may still have been made by the server (its answer lost with the
+    // connection): the batch's mark, written in its transaction, tells.
+    enum class Outcome { Committed, NotCommitted, Unknown };
+    void markBatch();
+    Outcome outcomeOfMark();
+    // Answers a batch the server committed, or may have: never run again.
+    static void settle(const std::vector<Pending*>& live, Outcome outcome, const std::exception_ptr& error);
+
+    std::string mark_, previousMark_;
 
     db::Engine engine_;
     std::unique_ptr<db::Connection> writerDb_, readerDb_;
@@ -141,6 +152,7 @@ private:
     std::condition_variable queueReady_;
     std::vector<Pending> queue_;
     bool closing_ = false;
+    std::size_t maxQueued_;
     std::thread writer_;
     std::thread::id writerId_;
 };

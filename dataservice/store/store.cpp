@@ -62,7 +62,7 @@ std::string localTimestamp() {
 }
 
 Store::Store(const std::string& target, StoreOptions options)
-    : options_(checked(options)), access_(target, [this](Sql& sql) { createOrMigrate(sql, options_.clock()); }) {}
+    : options_(checked(options)), access_(target, [this](Sql& sql) { createOrMigrate(sql, options_.clock()); }, options_.maxQueued) {}
 
 namespace {
 // A bite's size: a few milliseconds of deleting, so an upload queued behind it hardly waits.

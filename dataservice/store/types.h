@@ -24,6 +24,8 @@ struct StoreOptions {
     std::int64_t journalMaxEntries = 100000;
     // Each profile keeps its last this many collections; a reset beyond them drops the oldest.
     int keepCollections = 5;
+    // Transactions that may wait for the database; past that, requests are answered "busy".
+    std::size_t maxQueued = 16384;
     UnixClock clock = &systemUnixTime;
 };
 

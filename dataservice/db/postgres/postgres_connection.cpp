@@ -121,6 +121,7 @@ public:
     bool isNull(int col) const override { return PQgetisnull(result_, row_, col) != 0; }
     std::int64_t integer(int col) const override { return integerOf(result_, row_, col); }
     void send(KeyHandler onKey) override;
+    void sendCounted(CountHandler onCount) override;
     std::int64_t insert() override {
         if (!insertsRow_) throw StoreError("insert() of a statement not prepared as an insert");
         if (!step()) throw StoreError("a row was not inserted");
@@ -170,7 +171,12 @@ void ignoreNotice(void*, const char*) {}
 class PostgresConnection final : public Connection {
 public:
     explicit PostgresConnection(const std::string& uri) {
-        conn_ = PQconnectdb(uri.c_str());
+        // Bounds of our own for a server that vanishes without closing (a cable, a frozen host):
+        // listed before the URI, whose own settings win. Without them libpq waits for hours.
+        const char* const keys[] = {"connect_timeout", "keepalives", "keepalives_idle", "keepalives_interval",
+                                    "keepalives_count", "tcp_user_timeout", "dbname", nullptr};
+        const char* const values[] = {"10", "1", "30", "10", "3", "30000", uri.c_str(), nullptr};
+        conn_ = PQconnectdbParams(keys, values, 1);
         if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
             std::string why = conn_ ? PQerrorMessage(conn_) : "out of memory";
             while (!why.empty() && why.back() == '\n') why.pop_back();
@@ -324,9 +330,9 @@ private:
                     s.onResult(answer);
                     if (ok) res = answer;
                 } catch (const PostgresError& e) {
-                    if (!error_) error_ = e;
+                    if (!error_) (error_ = e)->sentBy = s.sentBy;
                 } catch (const StoreError& e) {
-                    if (!error_) error_ = PostgresError(e.what(), "");
+                    if (!error_) (error_ = PostgresError(e.what(), ""))->sentBy = s.sentBy;
                 }
             }
             PQclear(res);
@@ -405,6 +411,13 @@ void PostgresStatement::send(KeyHandler onKey) {
         if (!res) return;
         if (PQntuples(res) != 1) throw StoreError("a row was not inserted");
         onKey(integerOf(res, 0, 0));
+    });
+}
+
+void PostgresStatement::sendCounted(CountHandler onCount) {
+    if (!connection_.pipelining()) return Statement::sendCounted(std::move(onCount));
+    sendPipelined([onCount = std::move(onCount)](PGresult*& res) {
+        if (res) onCount(rowsTouched(res));
     });
 }
 

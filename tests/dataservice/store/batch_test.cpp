@@ -252,3 +252,33 @@ INSTANTIATE_TEST_SUITE_P(Cases, ProvenUpload,
 
 }  // namespace
 }  // namespace dataservice::testing
+
+namespace dataservice::testing {
+namespace {
+
+// A database that stops answering holds the writer; what waits for it is bounded, and what comes
+// past the bound is told at once that the store is busy, not queued without end.
+TEST(WriterQueue, PastItsBoundIsRefusedAsBusyAtOnce) {
+    ScratchDir dir;
+    Access access(dir.file("a.db"), [](Sql& sql) { sql.execute("CREATE TABLE t (k INTEGER)"); }, 3);
+    std::promise<void> holding, release;
+    std::shared_future<void> released = release.get_future().share();
+    access.submit([&holding, released] { holding.set_value(), released.wait(); }, [](std::exception_ptr) {});
+    holding.get_future().wait();
+    std::vector<std::exception_ptr> answers(5);
+    std::atomic<int> answered{0};
+    for (int i = 0; i < 5; ++i)
+        access.submit([] {}, [&answers, &answered, i](std::exception_ptr e) { answers[static_cast<std::size_t>(i)] = e, ++answered; });
+    EXPECT_EQ(answered, 2) << "the two past the bound are answered before the writer is free";
+    for (int i = 3; i < 5; ++i) {
+        ASSERT_TRUE(answers[static_cast<std::size_t>(i)]);
+        EXPECT_THROW(std::rethrow_exception(answers[static_cast<std::size_t>(i)]), StoreBusy);
+    }
+    release.set_value();
+    access.close();
+    EXPECT_EQ(answered, 5);
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(answers[static_cast<std::size_t>(i)]) << i;
+}
+
+}  // namespace
+}  // namespace dataservice::testing
