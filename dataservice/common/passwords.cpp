@@ -179,17 +179,28 @@ bool PasswordVerifier::verify(std::string_view name, std::string_view password, 
 
 bool PasswordVerifier::remembered(std::string_view name, std::string_view password, const std::string& stored) {
     const std::string key = fingerprint(name, password);
+    const auto now = clock_();
     std::lock_guard lock(mutex_);
     const auto it = remembered_.find(key);
-    return it != remembered_.end() && it->second.until > clock_() && it->second.stored == stored;
+    if (it == remembered_.end() || it->second.until <= now || it->second.stored != stored) return false;
+    it->second.until = now + remember_;
+    return true;
 }
 
 std::optional<std::string> PasswordVerifier::rememberedHash(std::string_view name, std::string_view password) {
     const std::string key = fingerprint(name, password);
+    const auto now = clock_();
     std::lock_guard lock(mutex_);
     const auto it = remembered_.find(key);
-    if (it == remembered_.end() || it->second.until <= clock_()) return std::nullopt;
+    if (it == remembered_.end() || it->second.until <= now) return std::nullopt;
+    it->second.until = now + remember_;
     return it->second.stored;
+}
+
+void PasswordVerifier::forget(std::string_view name, std::string_view password) {
+    const std::string key = fingerprint(name, password);
+    std::lock_guard lock(mutex_);
+    remembered_.erase(key);
 }
 
 void PasswordVerifier::burn(std::string_view password, int iterations) {

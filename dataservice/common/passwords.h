@@ -49,10 +49,14 @@ public:
     bool verify(std::string_view name, std::string_view password, const std::string& stored);
 
     // True only when this pair was verified against `stored` a short while ago: no derivation.
+    // A pair in use is remembered longer, so a long run never meets a full check mid-way.
     bool remembered(std::string_view name, std::string_view password, const std::string& stored);
     // The hash this pair was verified against a short while ago, or nothing: lets an upload skip
     // reading the account before its transaction, which checks the hash is still on record.
     std::optional<std::string> rememberedHash(std::string_view name, std::string_view password);
+
+    // Drops the memory of this pair: the account it was proven against has changed.
+    void forget(std::string_view name, std::string_view password);
 
     // Costs what a verification costs, for names that have no account, so that the answer's
     // timing does not tell which names exist.

@@ -18,6 +18,12 @@ HttpReply textReply(int status, std::string_view text) {
     return reply;
 }
 
+HttpReply comeBackLater(int status, std::string_view text, long long retryAfterSeconds) {
+    HttpReply reply = textReply(status, text);
+    reply.headers.emplace_back("Retry-After", std::to_string(retryAfterSeconds < 1 ? 1 : retryAfterSeconds));
+    return reply;
+}
+
 HttpReply methodNotAllowed(std::string_view allow) {
     HttpReply reply = textReply(405, "method not allowed");
     reply.headers.emplace_back("Allow", std::string(allow));

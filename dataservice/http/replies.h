@@ -14,6 +14,10 @@ void addSecurityHeaders(HttpReply& reply);
 // A short plain-text answer ("text" and a line end) with the security headers.
 HttpReply textReply(int status, std::string_view text);
 
+// A refusal that says when to come back: 429 (this client failed too often) or 503 (the
+// service is busy). The collectors count it as not sent and may try again after that.
+HttpReply comeBackLater(int status, std::string_view text, long long retryAfterSeconds);
+
 // A method the service does not take at that address; `allow` lists the ones it does.
 HttpReply methodNotAllowed(std::string_view allow);
 

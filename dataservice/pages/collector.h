@@ -25,7 +25,9 @@ public:
 
 private:
     struct Call;
+    void check(const std::shared_ptr<Call>& call);
     void commit(const std::shared_ptr<Call>& call) noexcept;
+    void checkAgain(const std::shared_ptr<Call>& call) noexcept;
     void notify(const JournalEntry& entry) noexcept;
 
     Store& store_;

@@ -63,7 +63,9 @@ HttpReply uploadPage(PageCall& call) {
         std::optional<std::string> date;
         if (!call.def.dateKey.empty()) date = call.value(call.def.dateKey);
         call.store.inventory().addIfHolds(call.value("UID"), *call.provenHash, call.def.category,
-                                          call.value(call.def.dataKey), date);
+                                          call.value(call.def.dataKey), date, [onStale = call.onStale](bool held) {
+                                              if (!held && onStale) onStale();
+                                          });
     }
     return emptyRecordSet("UID");
 }

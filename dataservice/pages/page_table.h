@@ -3,6 +3,7 @@
 // answers. One handler per kind of page; the upload pages share one, told apart by their
 // category and data key.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,8 @@ struct PageCall {
     // Upload pages: a subscriber's password proven against this hash, not yet checked against the
     // account (the upload checks it as it stores).
     std::optional<std::string> provenHash;
+    // Called when the account no longer holds provenHash, before the commit returns.
+    std::function<void()> onStale;
     const std::string& value(const std::string& key) const { return *findParam(params, key); }
 };
 

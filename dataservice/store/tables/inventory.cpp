@@ -56,14 +56,17 @@ std::int64_t Inventory::add(std::int64_t profileId, const std::string& category,
 }
 
 void Inventory::addIfHolds(const std::string& name, const std::string& passwordHash, const std::string& category,
-                           const std::string& text, const std::optional<std::string>& configDate) {
+                           const std::string& text, const std::optional<std::string>& configDate,
+                           std::function<void(bool held)> onOutcome) {
     access_.write([&](Sql& sql) {
         auto st = sql.query(
             "INSERT INTO items (profile_id, collection_id, category, text, config_date)"
             " SELECT id, current_collection, ?3, ?4, ?5 FROM profiles"
             " WHERE kind = 'subscriber' AND name = ?1 AND password_hash = ?2");
         st->bind(1, std::string_view(name)).bind(2, std::string_view(passwordHash)).bind(3, std::string_view(category))
-            .bind(4, std::string_view(text)).bind(5, configDate).send();
+            .bind(4, std::string_view(text)).bind(5, configDate);
+        if (!onOutcome) return st->send();
+        st->sendCounted([onOutcome = std::move(onOutcome)](std::int64_t rows) { onOutcome(rows > 0); });
     });
 }
 

@@ -2,6 +2,7 @@
 // The inventory items of each profile, in arrival order, by collection: each run's reset starts
 // a new collection, and the profile keeps its last few (StoreOptions::keepCollections).
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +25,8 @@ public:
     // `passwordHash` (the one its password was proven against), checked in the same statement,
     // so an upload needs no read before it and nothing waits for an answer.
     void addIfHolds(const std::string& name, const std::string& passwordHash, const std::string& category,
-                    const std::string& text, const std::optional<std::string>& configDate = std::nullopt);
+                    const std::string& text, const std::optional<std::string>& configDate = std::nullopt,
+                    std::function<void(bool held)> onOutcome = {});
     void finalize(std::int64_t profileId);  // the current collection complete, last-update date now
     // The current collection's items.
     std::vector<Item> items(std::int64_t profileId);

@@ -7,26 +7,9 @@ constexpr int kTrimBite = 1024;
 }  // namespace
 
 JournalEntry Journal::append(const std::string& path, const std::string& page, const Params& params, int status) {
-    JournalEntry entry{0, localTimestamp(), path, page, maskPasswords(params), status};
-    return access_.write([&](Sql& sql) {
-        {
-            auto st = sql.insert(
-                "INSERT INTO journal (received, path, page, params, status, received_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
-                "seq");
-            entry.seq = st->bind(1, std::string_view(entry.received))
-                            .bind(2, std::string_view(entry.path))
-                            .bind(3, std::string_view(entry.page))
-                            .bind(4, std::string_view(encodeParams(entry.params)))
-                            .bind(5, static_cast<std::int64_t>(status))
-                            .bind(6, options_.clock())
-                            .insert();
-        }
-        // Trimming now and then keeps the window's cost off most requests; the bound overshoots
-        // by at most the interval. A bounded trim never makes one request pay for a long quiet
-        // spell, and still outpaces the appends.
-        if (++appendsSinceTrim_ >= 64) trim(kTrimBite);
-        return entry;
-    });
+    std::optional<JournalEntry> entry;
+    access_.write([&](Sql&) { send(path, page, params, status, entry); });
+    return *entry;
 }
 
 void Journal::send(const std::string& path, const std::string& page, const Params& params, int status,
@@ -46,6 +29,13 @@ void Journal::send(const std::string& path, const std::string& page, const Param
                 .send([entry = &*into](std::int64_t seq) { entry->seq = seq; });
         }
         if (++appendsSinceTrim_ >= 64) trim(kTrimBite);
+    });
+}
+
+void Journal::forget(std::int64_t seq) {
+    access_.write([&](Sql& sql) {
+        auto st = sql.query("DELETE FROM journal WHERE seq = ?1");
+        st->bind(1, seq).send();
     });
 }
 

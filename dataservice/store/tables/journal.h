@@ -21,6 +21,8 @@ public:
     // are in (before its commit has returned); nothing waits for it meanwhile.
     void send(const std::string& path, const std::string& page, const Params& params, int status,
               std::optional<JournalEntry>& into);
+    // Inside a write: takes back an entry whose request is being answered anew.
+    void forget(std::int64_t seq);
     std::vector<JournalEntry> all();
     // Drops entries outside the window among the `limit` oldest keys; how many.
     int trim(int limit);

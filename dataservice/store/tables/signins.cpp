@@ -1,5 +1,7 @@
 #include "dataservice/store/tables/signins.h"
 
+#include <arpa/inet.h>
+
 namespace dataservice {
 
 void Sessions::create(const std::string& tokenHash, std::int64_t profileId, const std::string& csrfToken,
@@ -41,6 +43,16 @@ int Sessions::purgeEnded(int limit) {
     });
 }
 
+std::string addressKey(const std::string& address) {
+    in6_addr a{};
+    if (address.find(':') == std::string::npos || inet_pton(AF_INET6, address.c_str(), &a) != 1) return address;
+    if (IN6_IS_ADDR_V4MAPPED(&a)) return address.substr(address.rfind(':') + 1);
+    std::fill(a.s6_addr + 8, a.s6_addr + 16, 0);
+    char text[INET6_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET6, &a, text, sizeof text);
+    return std::string(text) + "/64";
+}
+
 bool SignInCounters::allowed(const std::string& account, const std::string& address, const SignInLimits& limits) {
     return access_.read([&](Sql& sql) {
         auto st = sql.query(
@@ -49,7 +61,7 @@ bool SignInCounters::allowed(const std::string& account, const std::string& addr
             " FROM signin_failures WHERE window_start >= ?5"
             " AND ((scope = 'account' AND key = ?1) OR (scope = 'address' AND key = ?2))");
         st->bind(1, std::string_view(account))
-            .bind(2, std::string_view(address))
+            .bind(2, std::string_view(addressKey(address)))
             .bind(3, static_cast<std::int64_t>(limits.perAccount))
             .bind(4, static_cast<std::int64_t>(limits.perAddress))
             .bind(5, options_.clock() - limits.windowSeconds);
@@ -73,9 +85,24 @@ void SignInCounters::recordFailure(const std::string& account, const std::string
                 .bind(4, t - limits.windowSeconds).run();
             st->reset();
         }
-        st->bind(1, std::string_view("address")).bind(2, std::string_view(address)).bind(3, t)
+        st->bind(1, std::string_view("address")).bind(2, std::string_view(addressKey(address))).bind(3, t)
             .bind(4, t - limits.windowSeconds).run();
     });
+}
+
+void SignInCounters::recordUnknownName(const std::string& name, const std::string& address,
+                                       const SignInLimits& limits) {
+    const bool first = access_.write([&](Sql& sql) {
+        auto st = sql.query(
+            "INSERT INTO signin_failures (scope, key, window_start, failures) VALUES ('address', ?1, ?2, 1)"
+            " ON CONFLICT (scope, key) DO UPDATE SET window_start = ?2, failures = 1"
+            " WHERE signin_failures.window_start < ?3");
+        const std::int64_t t = options_.clock();
+        // Under the address's scope, keyed apart from its own counter by the name after a blank.
+        st->bind(1, std::string_view(addressKey(address) + " asked " + name)).bind(2, t).bind(3, t - limits.windowSeconds).run();
+        return st->changes() > 0;
+    });
+    if (first) recordFailure("", address, limits);
 }
 
 void SignInCounters::clear(const std::string& account) {

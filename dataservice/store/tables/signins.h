@@ -26,6 +26,10 @@ private:
     const StoreOptions& options_;
 };
 
+// The key an address is counted under: an IPv6 client by its /64, which one subscriber's line
+// usually holds whole; anything else as it is.
+std::string addressKey(const std::string& address);
+
 class SignInCounters {
 public:
     SignInCounters(Access& access, const StoreOptions& options) : access_(access), options_(options) {}
@@ -33,6 +37,10 @@ public:
     bool allowed(const std::string& account, const std::string& address, const SignInLimits& limits);
     // Counts one failure against the account (when named) and the address.
     void recordFailure(const std::string& account, const std::string& address, const SignInLimits& limits);
+    // An evaluation name that is not registered, asked for from `address`: counts against the
+    // address only the first time in the window, so that one run that lost its registration
+    // does not lock out its neighbours, while walking many names does.
+    void recordUnknownName(const std::string& name, const std::string& address, const SignInLimits& limits);
     void clear(const std::string& account);
     // Deletes up to `limit` counters that count nothing any more; how many.
     int purgeStale(int limit);

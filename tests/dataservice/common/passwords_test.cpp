@@ -77,6 +77,23 @@ TEST(PasswordMemory, ForgetsAfterItsTimeAndWhenTheStoredHashChanges) {
     EXPECT_FALSE(v.verify("ann", "pw", hashPassword("new", 1000)));
 }
 
+// A run longer than the memory's time keeps its pair while it uploads; an account made again
+// elsewhere makes the pages forget it.
+TEST(PasswordMemory, APairInUseStaysRememberedUntilForgotten) {
+    FakeClock clock;
+    PasswordVerifier v(std::chrono::minutes(5), clock.fn());
+    const std::string stored = hashPassword("pw", 1000);
+    ASSERT_TRUE(v.verify("ann", "pw", stored));
+    for (int i = 0; i < 6; ++i) {
+        clock.now += std::chrono::minutes(4);
+        EXPECT_EQ(v.rememberedHash("ann", "pw"), stored) << "after " << 4 * (i + 1) << " minutes";
+    }
+    EXPECT_TRUE(v.remembered("ann", "pw", stored));
+    v.forget("ann", "pw");
+    EXPECT_FALSE(v.rememberedHash("ann", "pw"));
+    EXPECT_EQ(v.derivations(), 1u);
+}
+
 // Each thread keeps its own copy of a verifier's keyed state: two verifiers used in turns from
 // several threads each recognise their own remembered pairs, request after request.
 TEST(PasswordMemory, VerifiersUsedInTurnsOnSeveralThreadsKeepTheirOwnKeys) {

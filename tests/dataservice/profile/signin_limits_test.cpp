@@ -30,6 +30,17 @@ protected:
     bool accepted(const std::string& uid, const std::string& pwd, const std::string& from) {
         return pages->handle(account(uid, pwd, from)).body.find("<z:row") != std::string::npos;
     }
+    HttpReply request(const std::string& path, const std::string& query, const std::string& from) {
+        HttpRequest r;
+        r.path = path;
+        r.rawQuery = query;
+        r.clientAddress = from;
+        return pages->handle(r);
+    }
+    static std::size_t itemsOf(Store& s, const std::string& name, bool evaluation = false) {
+        const auto p = evaluation ? s.profiles().evaluation(name) : s.profiles().subscriber(name);
+        return p ? s.inventory().items(p->id).size() : 0;
+    }
     ScratchDir dir;
     std::unique_ptr<TestDatabase> database;
     PagesOptions options;
@@ -86,11 +97,59 @@ TEST_P(Limits, WalkingEvaluationNamesIsStoppedPerAddress) {
         pages->handle(r);
     }
     r.rawQuery = "UID=Eval0000A&qIS=guessed";
-    pages->handle(r);
+    const HttpReply refused = pages->handle(r);
+    EXPECT_EQ(refused.status, 429);  // a refusal, which the collector counts as not sent
     EXPECT_TRUE(store->inventory().items(store->profiles().evaluation("Eval0000A")->id).empty());
     r.clientAddress = "10.7.7.8";
     pages->handle(r);
     EXPECT_EQ(store->inventory().items(store->profiles().evaluation("Eval0000A")->id).size(), 1u);
+}
+
+std::string retryAfter(const HttpReply& reply) {
+    for (const auto& [name, value] : reply.headers)
+        if (name == "Retry-After") return value;
+    return {};
+}
+
+// What a stranger's guesses may not do to someone else's run: have its uploads acknowledged and
+// dropped, or silence its neighbours for a name their run lost.
+TEST_P(Limits, RefusalsAreAnsweredAsRefusalsAndOnlyGuessesCount) {
+    // bob, not yet seen by this process, is locked by a stranger: his upload is refused as such.
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(accepted("bob", "guess" + std::to_string(i), "10.6.6.6"));
+    const auto journalled = store->journal().all().size();
+    const HttpReply locked = request("/sftdata.asp", "UID=bob&qIS=mine&PWD=bobs", "10.0.0.5");
+    EXPECT_EQ(locked.status, 429);
+    EXPECT_EQ(retryAfter(locked), "900");
+    EXPECT_EQ(itemsOf(*store, "bob"), 0u);
+    EXPECT_EQ(store->journal().all().size(), journalled);
+
+    // One run whose registration was lost, behind one address, then a neighbour's run.
+    ASSERT_TRUE(store->profiles().registerEvaluation("Eval0000B"));
+    for (int i = 0; i < 25; ++i) request("/evalsftdata.asp", "UID=Eval0LOST&qIS=x" + std::to_string(i), "10.8.8.8");
+    EXPECT_EQ(request("/evalsftdata.asp", "UID=Eval0000B&qIS=kept", "10.8.8.8").status, 200);
+    EXPECT_EQ(itemsOf(*store, "Eval0000B", true), 1u);
+
+    // IPv6 clients count by their /64: two addresses of one line share a limit.
+    for (int i = 0; i < 10; ++i)
+        request("/evalsftdata.asp", "UID=Eval2000" + std::to_string(i) + "&qIS=x",
+                i % 2 ? "2001:db8:1:2::a" : "2001:db8:1:2:ffff::b");
+    EXPECT_EQ(request("/evalsftdata.asp", "UID=Eval0000B&qIS=x", "2001:db8:1:2::c").status, 429);
+    EXPECT_EQ(request("/evalsftdata.asp", "UID=Eval0000B&qIS=y", "2001:db8:1:3::c").status, 200);
+}
+
+// The pair a run proved is remembered; the account made again with the same password (by
+// another process) is the same user, whose uploads must be stored, once each.
+TEST_P(Limits, AnAccountMadeAgainElsewhereTakesTheRunsNextUpload) {
+    EXPECT_EQ(request("/sftdata.asp", "UID=alice&qIS=before&PWD=right", "10.0.0.1").status, 200);
+    Store elsewhere(database->target(), StoreOptions{kTestIterations});
+    ASSERT_TRUE(elsewhere.profiles().removeAccount("alice"));
+    ASSERT_TRUE(elsewhere.profiles().addAccount("alice", "right"));
+    const auto journalled = store->journal().all().size();
+    EXPECT_EQ(request("/sftdata.asp", "UID=alice&qIS=after&PWD=right", "10.0.0.1").status, 200);
+    EXPECT_EQ(request("/sftdata.asp", "UID=alice&qIS=again&PWD=right", "10.0.0.1").status, 200);
+    EXPECT_EQ(itemsOf(*store, "alice"), 2u) << "an upload was acknowledged and dropped";
+    EXPECT_EQ(store->journal().all().size(), journalled + 2) << "an upload was journalled twice";
+    EXPECT_EQ(pages->verifier().derivations(), 2u) << "the new pair is remembered again";
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Limits, kBackends, backendName);
