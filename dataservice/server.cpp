@@ -1,5 +1,7 @@
 #include "dataservice/server.h"
 
+#include <future>
+
 #include "dataservice/operation/metrics.h"
 #include "dataservice/operation/log_and_limits.h"
 #include "dataservice/common/work_pool.h"
@@ -49,6 +51,7 @@ ListenerOptions metricsListenerOptions(const ServerOptions& o) {
 
 Server::Server(Store& store, ServerOptions options)
     : store_(store),
+      host_(options.host),
       purgeEvery_(options.purgeEvery),
       summaryEvery_(options.summaryEvery),
       journalPath_(options.journalFile),
@@ -100,6 +103,24 @@ void Server::stop() {
     }
     if (metricsListener_) metricsListener_->stop();
     listener_.stop();
+}
+
+bool Server::alive(std::chrono::milliseconds within) {
+    const auto until = std::chrono::steady_clock::now() + within;
+    auto committed = std::make_shared<std::promise<void>>();
+    auto writer = committed->get_future();
+    store_.submit([] {}, [committed](std::exception_ptr) { committed->set_value(); });
+    // A busy loop shows itself; an idle one is given a connection to take (or to refuse, when
+    // clients hold every slot: that too is a loop at work).
+    bool loops = listener_.activity() != activitySeen_;
+    if (!loops && knock(host_, port(), within)) {
+        while (!loops && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            loops = listener_.activity() != activitySeen_;
+        }
+    }
+    activitySeen_ = listener_.activity();
+    return loops && writer.wait_until(until) == std::future_status::ready;
 }
 
 void Server::sweep() {

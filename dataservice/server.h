@@ -49,6 +49,9 @@ public:
     std::string address() const { return listener_.address(); }
     // The metrics listener's "http://HOST:PORT/", empty when it is off.
     std::string metricsAddress() const { return metricsListener_ ? metricsListener_->address() : ""; }
+    // True when the event loops and the store's writer have shown within `within` that they
+    // are running: what the watchdog tells systemd. One caller at a time.
+    bool alive(std::chrono::milliseconds within);
     Pages& pages() { return pages_; }
     Listener& listener() { return listener_; }
 
@@ -64,6 +67,8 @@ private:
     void summarizeRefusals();
 
     Store& store_;
+    std::string host_;
+    std::uint64_t activitySeen_ = 0;  // the watchdog's alone
     std::chrono::milliseconds purgeEvery_, summaryEvery_;
     Reported reported_;  // the housekeeper's alone
     std::mutex housekeepingMutex_;

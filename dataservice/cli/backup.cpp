@@ -1,77 +1,36 @@
 #include "dataservice/cli/backup.h"
 
-#include <sqlite3.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
-#include <thread>
+#include <vector>
 
 #include "dataservice/db/database.h"
 
 namespace dataservice::cli {
 namespace {
 
-struct Db {
-    sqlite3* db = nullptr;
-    ~Db() { sqlite3_close_v2(db); }
-    void exec(const char* sql) {
-        char* error = nullptr;
-        if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-            const std::string why = error ? error : sqlite3_errmsg(db);
-            sqlite3_free(error);
-            throw std::runtime_error(why);
-        }
-    }
-};
-
-void openDb(Db& d, const std::string& path, int flags) {
-    if (sqlite3_open_v2(path.c_str(), &d.db, flags, nullptr) != SQLITE_OK)
-        throw std::runtime_error("cannot open " + path + ": " + (d.db ? sqlite3_errmsg(d.db) : "out of memory"));
-    sqlite3_busy_timeout(d.db, 10000);
+// A new file beside `out` that nobody else can have made or read: a name of its own, created
+// exclusively (never through a link) and readable by the owner alone, as the database is.
+std::string privateTemporary(const std::string& out) {
+    std::string name = out + ".partial-XXXXXX";
+    std::vector<char> buf(name.begin(), name.end());
+    buf.push_back('\0');
+    const int fd = mkstemp(buf.data());
+    if (fd < 0) throw std::runtime_error("cannot create a file beside " + out);
+    fchmod(fd, S_IRUSR | S_IWUSR);
+    close(fd);
+    return std::string(buf.data());
 }
 
-// "ok", or what integrity_check found.
-std::string integrity(Db& d) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(d.db, "PRAGMA integrity_check", -1, &st, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sqlite3_errmsg(d.db));
-    std::string found;
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        if (!found.empty()) found += "; ";
-        found += reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    }
-    sqlite3_finalize(st);
-    return found;
-}
-
-// Pages copied per step: small enough that the writer never waits long for the file.
-constexpr int kPagesPerStep = 256;
-
-void copy(const std::string& source, const std::string& temp) {
-    Db src, dst;
-    openDb(src, source, SQLITE_OPEN_READONLY);
-    openDb(dst, temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    // One read transaction for the whole copy: every step reads the same snapshot (the
-    // write-ahead log lets the writer go on beside it), so the copy is one moment of the
-    // database and never starts over because the service wrote meanwhile.
-    src.exec("BEGIN");
-    src.exec("SELECT count(*) FROM sqlite_master");
-    sqlite3_backup* b = sqlite3_backup_init(dst.db, "main", src.db, "main");
-    if (!b) throw std::runtime_error(std::string("cannot start the copy: ") + sqlite3_errmsg(dst.db));
-    int rc;
-    while ((rc = sqlite3_backup_step(b, kPagesPerStep)) == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-        std::this_thread::sleep_for(std::chrono::milliseconds(rc == SQLITE_OK ? 0 : 10));
-    sqlite3_backup_finish(b);
-    if (rc != SQLITE_DONE) throw std::runtime_error(std::string("the copy failed: ") + sqlite3_errstr(rc));
-    src.exec("COMMIT");
-    // The copy stands alone: no write-ahead log beside it.
-    dst.exec("PRAGMA journal_mode=DELETE");
-    const std::string check = integrity(dst);
-    if (check != "ok") throw std::runtime_error("the copy does not pass integrity_check: " + check);
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
 }
 
 }  // namespace
@@ -86,14 +45,18 @@ int backup(const std::string& source, const std::string& out) {
         std::cerr << "vantrel-dataservice: no database at " << source << "\n";
         return 1;
     }
-    const std::string temp = out + ".partial-" + std::to_string(getpid());
+    if (sameFile(source, out)) {
+        std::cerr << "vantrel-dataservice: " << out << " is the database itself; back it up to another file\n";
+        return 2;
+    }
+    std::string temp;
     try {
-        std::filesystem::remove(temp);
-        copy(source, temp);
+        temp = privateTemporary(out);
+        db::copySQLite(source, temp);
         std::filesystem::rename(temp, out);
     } catch (const std::exception& e) {
         std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
+        if (!temp.empty()) std::filesystem::remove(temp, ignored);
         std::cerr << "vantrel-dataservice: backup failed: " << e.what() << "\n";
         return 1;
     }

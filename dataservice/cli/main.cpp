@@ -84,13 +84,13 @@ std::optional<std::string> readFile(const std::string& path) {
     return text.str();
 }
 
-// Tells systemd the service is alive while one of its event loops answers a HEAD request.
-void watchdog(const dataservice::Server& server, const std::string& host, bool tls, std::atomic<bool>& stopping) {
-    const auto interval = dataservice::watchdogInterval();
+// Tells systemd the service is alive while its event loops and its writer show they run.
+void watchdog(dataservice::Server& server, std::atomic<bool>& stopping) {
+    const auto interval = std::chrono::duration_cast<std::chrono::milliseconds>(dataservice::watchdogInterval());
     while (!stopping) {
-        if (dataservice::answersHead(host, server.port(), interval, tls)) dataservice::notifySystemd("WATCHDOG=1");
-        for (auto waited = std::chrono::microseconds(0); waited < interval && !stopping;
-             waited += std::chrono::milliseconds(50))
+        const auto began = std::chrono::steady_clock::now();
+        if (server.alive(interval)) dataservice::notifySystemd("WATCHDOG=1");
+        while (!stopping && std::chrono::steady_clock::now() - began < interval)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
@@ -126,8 +126,6 @@ int serve(dataservice::Store& store, dataservice::ServerOptions options, const s
     // need thousands of descriptors.
     const unsigned long files = dataservice::raiseOpenFileLimit();
     options.maxConnections = dataservice::connectionLimitFor(files);
-    const std::string host = options.host;
-    const bool tls = !options.tlsCertificate.empty();
     logEvent("start", {{"files", std::to_string(files)},
                        {"connections", std::to_string(options.maxConnections)},
                        {"per_address", std::to_string(options.maxConnectionsPerAddress)}});
@@ -145,7 +143,7 @@ int serve(dataservice::Store& store, dataservice::ServerOptions options, const s
     std::atomic<bool> stopping{false};
     std::thread alive;
     if (dataservice::watchdogInterval().count() > 0)
-        alive = dataservice::backgroundThread([&] { watchdog(server, host, tls, stopping); });
+        alive = dataservice::backgroundThread([&] { watchdog(server, stopping); });
     int received = 0;
     for (;;) {
         sigwait(&stopSignals, &received);

@@ -127,6 +127,7 @@ struct Listener::Impl {
     int port = -1;
     DeadlineWatch watch;
     std::atomic<std::uint64_t> refused{0};  // connections closed on arrival at a limit
+    std::atomic<std::uint64_t> activity{0};  // events the loops handled: they are not stuck
 
     // Requests handed over: not yet answered (a parked connection must be resumed before the
     // library may stop), and not yet done with (the answer may still be going out).
@@ -272,6 +273,7 @@ void* onRequestLine(void*, const char* uri, MHD_Connection*) {
 void onCompleted(void* cls, MHD_Connection* c, void** requestCls, MHD_RequestTerminationCode) {
     auto* rs = static_cast<RequestState*>(*requestCls);
     auto* d = static_cast<Listener::Impl*>(cls);
+    d->activity.fetch_add(1, std::memory_order_relaxed);
     if (rs && rs->handedOver) d->settle(d->unfinished);
     delete rs;
     *requestCls = nullptr;
@@ -282,6 +284,7 @@ void onCompleted(void* cls, MHD_Connection* c, void** requestCls, MHD_RequestTer
 
 void onConnection(void* cls, MHD_Connection* c, void** socketContext, MHD_ConnectionNotificationCode code) {
     auto* d = static_cast<Listener::Impl*>(cls);
+    d->activity.fetch_add(1, std::memory_order_relaxed);
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
         const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
         *socketContext = d->watch.track(info ? info->connect_fd : -1);
@@ -298,6 +301,7 @@ void onLibraryMessage(void* cls, const char* format, va_list args) {
     static constexpr std::string_view kLimit = "Server reached connection limit";
     if (std::string_view(format).substr(0, kLimit.size()) == kLimit) {
         static_cast<Listener::Impl*>(cls)->refused.fetch_add(1, std::memory_order_relaxed);
+        static_cast<Listener::Impl*>(cls)->activity.fetch_add(1, std::memory_order_relaxed);
         return;
     }
     if (!std::strstr(format, "resource limit") && !std::strstr(format, "Failed to create a new")) return;
@@ -446,6 +450,8 @@ void Listener::replaceCertificate(const std::string& certificate, const std::str
 }
 
 int Listener::port() const { return impl_->port; }
+
+std::uint64_t Listener::activity() const { return impl_->activity.load(std::memory_order_relaxed); }
 
 std::uint64_t Listener::refusedConnections() const { return impl_->refused.load(std::memory_order_relaxed); }
 

@@ -53,6 +53,9 @@ public:
     // Connections closed on arrival since the start: the listener's or one address's limit was
     // reached.
     std::uint64_t refusedConnections() const;
+    // A count that moves whenever an event loop accepts, refuses or finishes a connection or a
+    // request: the watchdog's proof that the loops are not stuck.
+    std::uint64_t activity() const;
     // "http://HOST:PORT/" (https with TLS).
     std::string address() const;
 

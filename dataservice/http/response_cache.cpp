@@ -37,7 +37,12 @@ ResponseCache::~ResponseCache() {
 }
 
 MHD_Result ResponseCache::send(MHD_Connection* c, const HttpReply& reply) {
-    if (MHD_Response* kept = find(reply)) return MHD_queue_response(c, static_cast<unsigned>(reply.status), kept);
+    {
+        // Queued under the lock: the connection takes its own reference to a kept response
+        // before another loop's keep() can drop the cache's.
+        std::lock_guard lock(mutex_);
+        if (MHD_Response* kept = find(reply)) return MHD_queue_response(c, static_cast<unsigned>(reply.status), kept);
+    }
     MHD_Response* response = makeResponse(reply);
     if (!response) return MHD_NO;
     const MHD_Result queued = MHD_queue_response(c, static_cast<unsigned>(reply.status), response);
@@ -45,9 +50,8 @@ MHD_Result ResponseCache::send(MHD_Connection* c, const HttpReply& reply) {
     return queued;
 }
 
-// The reply's response, moved to the front: the constant replies stay there.
+// Under the lock: the reply's response, moved to the front, where the constant replies stay.
 MHD_Response* ResponseCache::find(const HttpReply& reply) {
-    std::lock_guard lock(mutex_);
     for (std::size_t i = 0; i < entries_.size(); ++i)
         if (sameReply(entries_[i].reply, reply)) {
             std::rotate(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(i),

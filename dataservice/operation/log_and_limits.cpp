@@ -47,7 +47,7 @@ std::chrono::microseconds watchdogInterval() {
     return std::chrono::microseconds(usec / 2);
 }
 
-bool answersHead(const std::string& host, int port, std::chrono::microseconds timeout, bool tls) {
+bool knock(const std::string& host, int port, std::chrono::milliseconds timeout) {
     sockaddr_storage addr{};
     socklen_t length = 0;
     auto* v4 = reinterpret_cast<sockaddr_in*>(&addr);
@@ -64,21 +64,12 @@ bool answersHead(const std::string& host, int port, std::chrono::microseconds ti
     } else {
         return false;
     }
-    const int fd = socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return false;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    auto wait = [&](short events) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd p{fd, events, 0};
-        return left.count() > 0 && poll(&p, 1, static_cast<int>(left.count())) == 1 && (p.revents & events);
-    };
     bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), length) == 0;
-    if (ok && !tls) {
-        static const char request[] = "HEAD /healthz HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
-        ok = send(fd, request, sizeof request - 1, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof request - 1);
-        char reply[16] = "";
-        ok = ok && wait(POLLIN) && recv(fd, reply, sizeof reply - 1, 0) >= 12 &&
-             std::string_view(reply).substr(0, 5) == "HTTP/";
+    if (!ok && errno == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        ok = poll(&p, 1, static_cast<int>(timeout.count())) == 1 && (p.revents & POLLOUT) && !(p.revents & POLLERR);
     }
     close(fd);
     return ok;

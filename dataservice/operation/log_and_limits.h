@@ -20,10 +20,9 @@ void notifySystemd(const char* state);
 // Half the watchdog interval systemd set (WATCHDOG_USEC), or zero when it set none.
 std::chrono::microseconds watchdogInterval();
 
-// True when a HEAD request to the service on `host` (a wildcard address: loopback) and `port`
-// is answered within `timeout`: one of its event loops is running. Over TLS, true when the
-// connection is taken.
-bool answersHead(const std::string& host, int port, std::chrono::microseconds timeout, bool tls);
+// Opens a connection to `host` (a wildcard address: loopback) and `port` and closes it at once,
+// so that an idle listener's loop has something to handle. False when it could not connect.
+bool knock(const std::string& host, int port, std::chrono::milliseconds timeout);
 
 // One line on standard error: "event key=value ..." or, in JSON, {"event":...,"key":"value"}.
 enum class LogFormat { Text, Json };

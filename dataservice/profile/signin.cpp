@@ -153,10 +153,14 @@ HttpReply ProfilePage::answer(const HttpRequest& request) {
         }
     } else if (store_.signIns().allowed(name, request.clientAddress, limits)) {
         // An evaluation username is all an evaluating user has; guessing one counts as a failure.
-        if (const auto p = store_.profiles().evaluation(name))
+        if (const auto p = store_.profiles().evaluation(name)) {
             profileId = p->id;
-        else
+        } else {
+            // As long as a subscriber's wrong password takes, so that the time does not tell
+            // which names exist.
+            passwords_.verifier().burn(password, store_.options().passwordIterations);
             store_.signIns().recordFailure(name, request.clientAddress, limits);
+        }
     }
     if (!profileId) {
         again.message = texts::kWrongPassword;

@@ -290,6 +290,18 @@ TEST_P(Operation, BackupIsAConsistentCopyWhileUploadsGoOn) {
     for (int i = 0; i < before; ++i)
         ASSERT_NE(items.out.find("item " + std::to_string(i) + "\n"), std::string::npos) << i;
     EXPECT_EQ(run({"--db", dir.file("missing.db"), "backup", dir.file("copy2.db")}).status, 1);
+    // The copy holds password hashes and session digests: its owner's alone, as the database.
+    const auto mode = std::filesystem::status(dir.file("copy.db")).permissions();
+    EXPECT_EQ(mode & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+              std::filesystem::perms::none);
+    // Onto the live database itself, directly or through a link: refused, the service unharmed.
+    std::filesystem::create_symlink(db(), dir.file("link.db"));
+    for (const std::string& target : {db(), dir.file("link.db")}) {
+        const Outcome self = run({"--db", db(), "backup", target});
+        EXPECT_EQ(self.status, 2) << target;
+        EXPECT_NE(self.err.find("is the database itself"), std::string::npos) << self.err;
+    }
+    EXPECT_EQ(run({"--db", db(), "list-items", "jo"}).status, 0);
 }
 
 std::size_t occurrences(const std::string& text, const std::string& what) {
@@ -420,6 +432,33 @@ TEST(Refusals, ConnectionsOverTheLimitAndRefusedSignInsAreCountedAndSummedUp) {
     const std::string log = errorsOf(service.child);
     EXPECT_EQ(occurrences(log, "\nrefused "), 1u) << log;
     EXPECT_NE(log.find("\nrefused connections=5 signin_password=2 signin_limited=0 seconds="), std::string::npos) << log;
+}
+
+// Clients holding every slot the watchdog's own address may have: the loops are at work all the
+// same, and systemd must keep hearing so.
+TEST(Watchdog, KeepsPingingWhileClientsHoldEverySlotOfItsAddress) {
+    ScratchDir dir;
+    NotifySocket notify(dir.file("notify"));
+    ASSERT_TRUE(notify.bound());
+    setenv("NOTIFY_SOCKET", dir.file("notify").c_str(), 1);
+    setenv("WATCHDOG_USEC", "400000", 1);
+    Service service(dir.file("service.db"), {});
+    unsetenv("NOTIFY_SOCKET");
+    unsetenv("WATCHDOG_USEC");
+    ASSERT_GT(service.port, 0);
+    ASSERT_NE(notify.await("READY=1", 5000), "") << notify.seen;
+
+    constexpr int kPerAddress = 200;  // the service's limit per address
+    Sockets sockets;
+    for (int i = 0; i < kPerAddress; ++i) {
+        sockets.fds.push_back(connectFrom(0x7f000001u, service.port));
+        ASSERT_GE(sockets.fds.back(), 0) << i;
+    }
+    ASSERT_EQ(answeredAndClosed(sockets.fds, 10s), std::pair(kPerAddress, 0));
+    notify.seen.clear();
+    for (int i = 0; i < 3; ++i) EXPECT_NE(notify.await("WATCHDOG=1", 2000), "") << i << ": " << notify.seen;
+    service.child.signal(SIGTERM);
+    EXPECT_EQ(service.child.wait(), 0);
 }
 
 TEST(ManyCollectors, FiveThousandKeptAliveFromFortyAddressesAndANewcomerIsAnswered) {

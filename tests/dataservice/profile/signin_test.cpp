@@ -120,10 +120,14 @@ TEST_P(SignIn, TheSessionCookieIsHttpOnlyStrictAndEndsWithSignOut) {
 
 TEST_P(SignIn, AWrongPasswordIsRefusedWithAMessageAndAnEvaluationNameSignsIn) {
     std::string page;
+    const auto derived = server->pages().verifier().derivations();
     EXPECT_TRUE(signIn("alice", "wrong", &page).empty());
     EXPECT_NE(page.find("The username or password is not right."), std::string::npos);
     EXPECT_TRUE(signIn("nobody", "x").empty());
     EXPECT_TRUE(signIn("EvalFFFFF", "").empty());
+    // A name nobody has costs a key derivation as a subscriber's wrong password does, so the
+    // answer's time does not tell which names exist.
+    EXPECT_EQ(server->pages().verifier().derivations(), derived + 3);
 
     get("/gettemp.asp?TempID=Eval2B3C4");
     get("/evalsftdata.asp?UID=Eval2B3C4&qIS=Evaluated+Program");
