@@ -13,11 +13,15 @@ document.addEventListener("DOMContentLoaded", function () {
     .filter(function (link) { return link; });
   var bases = links.map(function (link) { return link.getAttribute("href").replace(/&filter=.*$/, ""); });
   box.hidden = false;
+  // ASCII letters only, as the server folds them for the downloads: both then pick the same programs.
+  function fold(text) {
+    return text.replace(/[A-Z]+/g, function (letters) { return letters.toLowerCase(); });
+  }
   function apply() {
-    var wanted = input.value.trim().toLowerCase();
+    var wanted = fold(input.value.trim());
     var shown = 0;
     items.forEach(function (item) {
-      var match = wanted === "" || item.textContent.toLowerCase().indexOf(wanted) !== -1;
+      var match = wanted === "" || fold(item.textContent).indexOf(wanted) !== -1;
       item.hidden = !match;
       if (match) shown += 1;
     });

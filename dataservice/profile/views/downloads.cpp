@@ -11,7 +11,10 @@
 namespace dataservice::profile {
 namespace {
 
-std::string jsonString(std::string_view text) {
+// Texts go out as stored, escaped only by the format's own rules; bytes that are not UTF-8
+// become U+FFFD, as the files say they are UTF-8.
+std::string jsonString(std::string_view stored) {
+    const std::string text = text::RepairUtf8(stored);
     std::string out = "\"";
     for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);
@@ -30,7 +33,7 @@ std::string jsonString(std::string_view text) {
 }
 
 std::string jsonOptional(const std::optional<std::string>& text) {
-    return text ? jsonString(escapeLine(isoDate(*text))) : "null";
+    return text ? jsonString(isoDate(*text)) : "null";
 }
 
 // Letters, digits, "-" and "_" of the name; anything else would need quoting in the header.
@@ -47,7 +50,8 @@ std::string fileNamePart(std::string_view name) {
 
 }  // namespace
 
-std::string csvCell(std::string_view value) {
+std::string csvCell(std::string_view stored) {
+    const std::string value = text::RepairUtf8(stored);
     const bool formula = !value.empty() && (value.front() == '=' || value.front() == '+' || value.front() == '-' ||
                                             value.front() == '@' || value.front() == '\t' || value.front() == '\r');
     const bool quoted = formula || value.find_first_of(",\"\r\n") != std::string_view::npos;
@@ -63,19 +67,19 @@ std::string csvCell(std::string_view value) {
 std::string itemsCsv(const std::vector<Item>& items) {
     std::string out = "category,text,config_date\r\n";
     for (const Item& item : items) {
-        out += csvCell(escapeLine(item.category)) + "," + csvCell(escapeLine(item.text)) + "," +
-               (item.configDate ? csvCell(escapeLine(*item.configDate)) : std::string()) + "\r\n";
+        out += csvCell(item.category) + "," + csvCell(item.text) + "," +
+               (item.configDate ? csvCell(*item.configDate) : std::string()) + "\r\n";
     }
     return out;
 }
 
 std::string itemsJson(const Profile& profile, const Collection* collection, const std::vector<Item>& items) {
-    std::string out = "{\n  \"profile\": {\"name\": " + jsonString(escapeLine(profile.name)) + ", \"kind\": " +
+    std::string out = "{\n  \"profile\": {\"name\": " + jsonString(profile.name) + ", \"kind\": " +
                       (profile.kind == ProfileKind::Subscriber ? "\"subscriber\"" : "\"evaluation\"") +
-                      ", \"created\": " + jsonString(escapeLine(isoDate(profile.created))) +
-                      ", \"lastUpdate\": " + jsonString(escapeLine(isoDate(profile.lastUpdate))) + "},\n";
+                      ", \"created\": " + jsonString(isoDate(profile.created)) +
+                      ", \"lastUpdate\": " + jsonString(isoDate(profile.lastUpdate)) + "},\n";
     if (collection)
-        out += "  \"collection\": {\"started\": " + jsonString(escapeLine(isoDate(collection->started))) +
+        out += "  \"collection\": {\"started\": " + jsonString(isoDate(collection->started)) +
                ", \"completed\": " + jsonOptional(collection->completed) + "},\n";
     else
         out += "  \"collection\": null,\n";
@@ -83,9 +87,9 @@ std::string itemsJson(const Profile& profile, const Collection* collection, cons
     for (std::size_t i = 0; i < items.size(); ++i) {
         const Item& item = items[i];
         out += (i ? ",\n    " : "\n    ");
-        out += "{\"category\": " + jsonString(escapeLine(item.category)) + ", \"text\": " +
-               jsonString(escapeLine(item.text)) + ", \"configDate\": " +
-               (item.configDate ? jsonString(escapeLine(*item.configDate)) : std::string("null")) + "}";
+        out += "{\"category\": " + jsonString(item.category) + ", \"text\": " +
+               jsonString(item.text) + ", \"configDate\": " +
+               (item.configDate ? jsonString(*item.configDate) : std::string("null")) + "}";
     }
     out += items.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;

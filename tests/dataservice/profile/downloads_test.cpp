@@ -51,6 +51,7 @@ protected:
         store->inventory().add(id, "Software", "Editor v1.1");
         store->inventory().add(id, "Software", "=cmd|' /C calc'!A0 v1");
         store->inventory().add(id, "Software", std::string("Bad\x01\xFF name, \"quoted\" v2"));
+        store->inventory().add(id, "Software", "Done 100% v3");
         store->inventory().add(id, "BIOS", "ACME 1.0", std::string("2020-01-02"));
         store->inventory().finalize(id);
     }
@@ -76,7 +77,8 @@ TEST_P(Downloads, NeedTheSessionAndCarryTheCurrentCollectionEscaped) {
               "category,text,config_date\r\n"
               "Software,Editor v1.1,\r\n"
               "Software,\"'=cmd|' /C calc'!A0 v1\",\r\n"
-              "Software,\"Bad%01%FF name, \"\"quoted\"\" v2\",\r\n"
+              "Software,\"Bad\x01\xEF\xBF\xBD name, \"\"quoted\"\" v2\",\r\n"
+              "Software,Done 100% v3,\r\n"
               "BIOS,ACME 1.0,2020-01-02\r\n");
     const std::string disposition = csv->get_header_value("Content-Disposition");
     EXPECT_THAT(disposition, ::testing::MatchesRegex("attachment; filename=\"vantrel-alice-[0-9]{4}-[0-9]{2}-[0-9]{2}\\.csv\""));
@@ -90,6 +92,10 @@ TEST_P(Downloads, NeedTheSessionAndCarryTheCurrentCollectionEscaped) {
     EXPECT_NE(json->body.find("{\"category\": \"BIOS\", \"text\": \"ACME 1.0\", \"configDate\": \"2020-01-02\"}"),
               std::string::npos);  // the filter narrows the programs only, as on the page
     EXPECT_EQ(json->body.find("calc"), std::string::npos);
+    const auto all = fetch("/profile/hwsw.asp?download=json", session);
+    ASSERT_TRUE(all);  // as stored, escaped by JSON's rules alone
+    EXPECT_NE(all->body.find("\"text\": \"Bad\\u0001\xEF\xBF\xBD name, \\\"quoted\\\" v2\""), std::string::npos) << all->body;
+    EXPECT_NE(all->body.find("\"text\": \"Done 100% v3\""), std::string::npos) << all->body;
     EXPECT_NE(json->body.find("\"completed\": \"20"), std::string::npos);
 
     // The page: what changed, the collections, and links that carry the filter.
