@@ -50,6 +50,9 @@ struct Metrics::Block {
     Counter commitMicros{};
     Counter storeErrors{};
     std::array<Counter, static_cast<std::size_t>(SignInRefusal::Count)> refused{};
+    std::array<Counter, kSecondsSlots> checkWait{};
+    Counter checkWaitMicros{};
+    Counter checksBusy{};
 };
 
 namespace {
@@ -139,6 +142,14 @@ void Metrics::commit(std::size_t batchSize, double seconds, std::size_t failed) 
 }
 
 void Metrics::signInRefused(SignInRefusal reason) { add(mine().refused[static_cast<std::size_t>(reason)]); }
+
+void Metrics::passwordCheckWaited(double seconds) {
+    Block& b = mine();
+    add(b.checkWait[bucketOf(kSecondsBuckets, seconds)]);
+    add(b.checkWaitMicros, static_cast<std::uint64_t>(std::max(0.0, seconds) * 1e6));
+}
+
+void Metrics::passwordCheckRefused() { add(mine().checksBusy); }
 
 namespace {
 
@@ -237,6 +248,17 @@ std::string Metrics::render(long connectionsOpen, std::uint64_t connectionsRefus
     for (std::size_t r = 0; r < std::size(reasons); ++r)
         out += std::string("vantrel_signin_refused_total{reason=\"") + reasons[r] + "\"} " +
                std::to_string(refused[r]) + "\n";
+
+    head(out, "vantrel_password_checks_pending", "gauge", "Password checks queued or running now.");
+    out += "vantrel_password_checks_pending " + std::to_string(checksPending_.load(std::memory_order_relaxed)) + "\n";
+    head(out, "vantrel_password_check_wait_seconds", "histogram", "Time a password check waited to start.");
+    histogram(out, "vantrel_password_check_wait_seconds", "", kSecondsBuckets, blocks,
+              [](const Block& b, std::size_t i) -> const Counter& { return b.checkWait[i]; },
+              static_cast<double>(total(blocks, [](const Block& b) -> const Counter& { return b.checkWaitMicros; })) / 1e6);
+    head(out, "vantrel_password_checks_refused_total", "counter",
+         "Password checks refused as busy: they could not have started within the bound.");
+    out += "vantrel_password_checks_refused_total " +
+           std::to_string(total(blocks, [](const Block& b) -> const Counter& { return b.checksBusy; })) + "\n";
 
     head(out, "vantrel_store_errors_total", "counter", "Transactions the store failed to commit.");
     out += "vantrel_store_errors_total " +

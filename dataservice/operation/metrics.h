@@ -42,6 +42,11 @@ public:
     void request(std::size_t page, int status, double seconds);
     void commit(std::size_t batchSize, double seconds, std::size_t failed);
     void signInRefused(SignInRefusal reason);
+    // The password checks' queue: checks queued or running now, how long one waited to start,
+    // and checks refused because they could not start in time.
+    void passwordChecksPending(std::int64_t n) { checksPending_.store(n, std::memory_order_relaxed); }
+    void passwordCheckWaited(double seconds);
+    void passwordCheckRefused();
     // The refused sign-ins so far, by reason, for the log's summary.
     using SignInRefusals = std::array<std::uint64_t, static_cast<std::size_t>(SignInRefusal::Count)>;
     SignInRefusals signInRefusals() const;
@@ -59,6 +64,7 @@ private:
 
     std::vector<std::string> pages_{"other"};
     std::atomic<bool> counting_{false};
+    std::atomic<std::int64_t> checksPending_{0};
 };
 
 }  // namespace dataservice

@@ -75,7 +75,7 @@ void CollectorPages::handle(const HttpRequest& request, const RequestHandler::Re
 // Anything but a remembered pair may cost a key derivation: not on the caller's thread, which
 // has other clients to serve meanwhile.
 void CollectorPages::check(const std::shared_ptr<Call>& call) {
-    checks_.post([this, call] {
+    const auto later = checks_.post([this, call] {
         std::optional<HttpReply> refused;
         try {
             bool limited = false;
@@ -88,6 +88,7 @@ void CollectorPages::check(const std::shared_ptr<Call>& call) {
         if (refused) return call->reply(std::move(*refused));
         commit(call);
     });
+    if (later) call->reply(comeBackLater(503, "the service is busy checking passwords", *later));
 }
 
 void CollectorPages::commit(const std::shared_ptr<Call>& call) noexcept {

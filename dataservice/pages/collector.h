@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "dataservice/common/journal_format.h"
-#include "dataservice/common/work_pool.h"
+#include "dataservice/common/check_queue.h"
 #include "dataservice/http/handler.h"
 #include "dataservice/profile/password_check.h"
 #include "dataservice/store/store.h"
@@ -17,7 +17,7 @@ class CollectorPages {
 public:
     using JournalObserver = std::function<void(const JournalEntry&)>;
 
-    CollectorPages(Store& store, PasswordCheck& passwords, WorkPool& checks, JournalObserver observer)
+    CollectorPages(Store& store, PasswordCheck& passwords, CheckQueue& checks, JournalObserver observer)
         : store_(store), passwords_(passwords), checks_(checks), observer_(std::move(observer)) {}
 
     // A GET of a collector page. `reply` is called exactly once.
@@ -32,7 +32,7 @@ private:
 
     Store& store_;
     PasswordCheck& passwords_;
-    WorkPool& checks_;
+    CheckQueue& checks_;
     JournalObserver observer_;
 };
 

@@ -45,6 +45,13 @@ RequestHandler::Reply once(RequestHandler::Reply reply) {
     };
 }
 
+// What one key derivation costs here: the check queue's first estimate, before it has measured.
+std::chrono::microseconds oneDerivation(int iterations) {
+    const auto began = std::chrono::steady_clock::now();
+    hashPassword("", iterations);
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - began);
+}
+
 }  // namespace
 
 Pages::Pages(Store& store, JournalObserver observer, PagesOptions options)
@@ -54,7 +61,8 @@ Pages::Pages(Store& store, JournalObserver observer, PagesOptions options)
       profilePage_(store, passwords_, options.sessionSeconds),
       collector_(store, passwords_, checks_, std::move(observer)),
       // A derivation keeps a core busy: more threads than cores would only queue them there.
-      checks_(std::max(1u, std::thread::hardware_concurrency())),
+      checks_(std::max(1u, std::thread::hardware_concurrency()), options.checkBound,
+              oneDerivation(store.options().passwordIterations)),
       reads_(2) {}
 
 HttpReply Pages::handle(const std::string& path, std::string_view rawQuery) {
@@ -80,8 +88,7 @@ void Pages::handle(const HttpRequest& request, Reply replyOnce) {
         if (isProfilePage(page, parent) && (request.method == "GET" || request.method == "POST")) {
             // A sign-in may cost a key derivation and every view reads the store: neither on
             // the caller's thread, which serves other clients meanwhile.
-            WorkPool& pool = request.method == "POST" ? checks_ : reads_;
-            pool.post([this, request, reply] {
+            auto answer = [this, request, reply] {
                 std::optional<HttpReply> out;
                 try {
                     out = profilePage_.answer(request);
@@ -89,8 +96,12 @@ void Pages::handle(const HttpRequest& request, Reply replyOnce) {
                     out = textReply(500, "internal error");
                 }
                 reply(std::move(*out));
-            });
-            return;
+            };
+            if (request.method != "POST") return reads_.post(std::move(answer));
+            if (const auto later = checks_.post(std::move(answer)))
+                now = comeBackLater(503, "the service is busy checking passwords", *later);
+            else
+                return;
         }
         if (const HttpReply* file = isProfileFolder(parent) ? profile::staticFile(text::LowerAscii(page)) : nullptr)
             now = *file;

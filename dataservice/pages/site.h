@@ -3,11 +3,13 @@
 // with its two static files. Independent of the HTTP library, so the listener stays thin and
 // tests can call it.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "dataservice/common/check_queue.h"
 #include "dataservice/common/journal_format.h"
 #include "dataservice/common/work_pool.h"
 #include "dataservice/http/handler.h"
@@ -22,6 +24,8 @@ struct PagesOptions {
     SignInLimits signIn;
     std::int64_t sessionSeconds = 3600;        // a profile-page sign-in lasts this long
     std::int64_t purgeIntervalSeconds = 600;   // how often expired rows are swept
+    // A password check that could not start this soon is refused as busy.
+    std::chrono::milliseconds checkBound{1000};
 };
 
 class Pages final : public RequestHandler {
@@ -57,7 +61,7 @@ private:
     std::atomic<std::int64_t> lastPurge_{0};
     CollectorPages collector_;  // hands its password checks to checks_ below
     // Last: their tasks use the members above until they have ended.
-    WorkPool checks_;  // password checks, which keep a core busy for a good part of a second
+    CheckQueue checks_;  // password checks, which keep a core busy for a good part of a second
     WorkPool reads_;   // profile pages, which read the store and must not wait behind a check
 };
 
