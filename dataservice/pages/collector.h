@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "dataservice/common/journal_format.h"
-#include "dataservice/common/check_queue.h"
+#include "dataservice/auth/check_queue.h"
 #include "dataservice/http/handler.h"
-#include "dataservice/profile/password_check.h"
+#include "dataservice/auth/password_check.h"
 #include "dataservice/store/store.h"
 
 namespace dataservice {

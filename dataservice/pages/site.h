@@ -9,12 +9,12 @@
 #include <string>
 #include <string_view>
 
-#include "dataservice/common/check_queue.h"
+#include "dataservice/auth/check_queue.h"
 #include "dataservice/common/journal_format.h"
 #include "dataservice/common/work_pool.h"
 #include "dataservice/http/handler.h"
 #include "dataservice/pages/collector.h"
-#include "dataservice/profile/password_check.h"
+#include "dataservice/auth/password_check.h"
 #include "dataservice/profile/signin.h"
 #include "dataservice/store/store.h"
 

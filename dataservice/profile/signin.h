@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "dataservice/http/message.h"
-#include "dataservice/profile/password_check.h"
+#include "dataservice/auth/password_check.h"
 #include "dataservice/store/store.h"
 
 namespace dataservice::profile {

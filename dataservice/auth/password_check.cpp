@@ -1,4 +1,4 @@
-#include "dataservice/profile/password_check.h"
+#include "dataservice/auth/password_check.h"
 
 #include "dataservice/operation/metrics.h"
 

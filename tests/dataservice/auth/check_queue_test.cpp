@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "dataservice/common/check_queue.h"
+#include "dataservice/auth/check_queue.h"
 
 namespace dataservice {
 namespace {

@@ -1,4 +1,4 @@
-#include "dataservice/common/check_queue.h"
+#include "dataservice/auth/check_queue.h"
 
 #include <algorithm>
 
