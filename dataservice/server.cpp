@@ -131,7 +131,7 @@ void Server::sweep() {
             std::lock_guard lock(housekeepingMutex_);
             return housekeepingStop_;
         };
-        if (const auto removed = store_.purgeExpiredUnlessBusy(stopping)) {
+        if (const auto removed = store_.purgeExpired(stopping)) {
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
             logEvent("purged", {{"evaluations", std::to_string(*removed)}, {"seconds", std::to_string(took.count())}});
         } else {

@@ -100,7 +100,12 @@ int listJournal(Store& store, const Words&) {
 }
 
 int purge(Store& store, const Words&) {
-    std::cout << store.purgeExpired() << " evaluation profiles expired\n";
+    const auto removed = store.purgeExpired();
+    if (!removed) {
+        std::cerr << "vantrel-dataservice: another process is purging this database; nothing done\n";
+        return 1;
+    }
+    std::cout << *removed << " evaluation profiles expired\n";
     return 0;
 }
 

@@ -107,6 +107,11 @@ public:
     virtual void beginSchemaChange() = 0;
     virtual std::int64_t schemaVersion() = 0;
     virtual void setSchemaVersion(std::int64_t version) = 0;
+    // A lock every process on the database agrees on, held by this session across transactions
+    // until let go (several processes share a PostgreSQL database; an SQLite file has one
+    // writer at a time, so there it is always had). Taken twice, it is let go at once.
+    virtual bool tryLockAcrossProcesses(std::int64_t) { return true; }
+    virtual void unlockAcrossProcesses() {}
     // True when the failed transaction may simply be run again (a deadlock or a serialization
     // conflict between processes).
     virtual bool retryable(const StoreError& error) const = 0;

@@ -69,8 +69,8 @@ namespace {
 // Evaluation profiles take their items with them, hence the smaller count.
 constexpr int kProfilesPerBite = 50;
 constexpr int kRowsPerBite = 1000;
-// The sweep's lock, shared by every process on one PostgreSQL database.
-constexpr const char* kTakeSweepLock = "SELECT CASE WHEN pg_try_advisory_lock(7235003) THEN 1 ELSE 0 END";
+// The sweep's lock, shared by every process on one database.
+constexpr std::int64_t kSweepLock = 7235003;
 }  // namespace
 
 Store::Swept Store::purgeSome() {
@@ -88,47 +88,55 @@ Store::Swept Store::purgeSome() {
     });
 }
 
-int Store::purgeExpired(const std::function<bool()>& stop) {
-    int removed = 0;
-    for (Swept s{0, 0, true}; s.more && !(stop && stop());) {
-        s = purgeSome();
-        removed += s.evaluations;
-    }
-    return removed;
+// A lock of the writer's session, held across the bites; a connection lost meanwhile loses it,
+// which only lets another process sweep beside this one.
+bool Store::takeSweepLock() {
+    return access_.write([](Sql& sql) { return sql.connection().tryLockAcrossProcesses(kSweepLock); });
 }
 
-std::optional<int> Store::purgeExpiredUnlessBusy(const std::function<bool()>& stop) {
-    if (engine() != db::Engine::PostgreSQL) return purgeExpired(stop);
-    // A lock of the writer's session, held across the bites; a process that finds it taken
-    // leaves the sweep to the holder. A connection lost meanwhile loses the lock, which only
-    // lets another process sweep beside this one.
-    // A batch that ran again takes it twice: unlock_all lets go of every count.
-    auto release = [&] { access_.write([](Sql& sql) { sql.query("SELECT pg_advisory_unlock_all()")->run(); }); };
+void Store::releaseSweepLock() {
+    access_.write([](Sql& sql) { sql.connection().unlockAcrossProcesses(); });
+}
+
+std::optional<int> Store::purgeExpired(const std::function<bool()>& stop) {
+    if (!takeSweepLock()) return std::nullopt;
     int removed = 0;
     try {
-        const bool mine = access_.write([](Sql& sql) {
-            auto lock = sql.query(kTakeSweepLock);
-            return lock->step() && lock->integer(0) == 1;
-        });
-        if (!mine) return std::nullopt;
-        removed = purgeExpired(stop);
+        for (Swept s{0, 0, true}; s.more && !(stop && stop());) {
+            s = purgeSome();
+            removed += s.evaluations;
+        }
     } catch (...) {
         try {
-            release();
+            releaseSweepLock();
         } catch (...) {
         }
         throw;
     }
-    release();
+    releaseSweepLock();
     return removed;
 }
 
-void Store::purgeInBackground() {
+void Store::purgeInBackground() { sweepInBackground(true); }
+
+// One bite a job, so that what was queued meanwhile commits between them; the first takes the
+// lock, the last lets it go.
+void Store::sweepInBackground(bool first) {
     auto more = std::make_shared<bool>(false);
-    submit([this, more] { *more = purgeSome().more; },
-           [this, more](std::exception_ptr error) {
-               if (!error && *more) purgeInBackground();
-           });
+    submit(
+        [this, first, more] {
+            *more = false;
+            if (first && !takeSweepLock()) return;
+            *more = purgeSome().more;
+            if (!*more) releaseSweepLock();
+        },
+        [this, more](std::exception_ptr error) {
+            if (error) {
+                submit([this] { releaseSweepLock(); }, [](std::exception_ptr) {});
+                return;
+            }
+            if (*more) sweepInBackground(false);
+        });
 }
 
 void Store::ping() {

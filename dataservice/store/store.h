@@ -66,15 +66,18 @@ public:
     // transaction (the one under way, on the writer's thread).
     Swept purgeSome();
     // Bites until nothing is left or `stop()` says so, each bite its own transaction, so that
-    // uploads queued meanwhile are committed between them. Returns the profiles removed.
-    int purgeExpired(const std::function<bool()>& stop = {});
-    // The same, unless another process on the same PostgreSQL database is purging (an
-    // advisory lock): then nothing, and nothing is done.
-    std::optional<int> purgeExpiredUnlessBusy(const std::function<bool()>& stop = {});
+    // uploads queued meanwhile are committed between them. Every sweep (the timer's, the
+    // requests', the command's) holds one lock that every process on the database shares: when
+    // another holds it, nothing is done and the answer is nothing. Returns the profiles removed.
+    std::optional<int> purgeExpired(const std::function<bool()>& stop = {});
     // The same sweep queued on the writer, one bite after another; returns at once.
     void purgeInBackground();
 
 private:
+    bool takeSweepLock();
+    void releaseSweepLock();
+    void sweepInBackground(bool first);
+
     StoreOptions options_;
     Access access_;
     Versions versions_{access_};

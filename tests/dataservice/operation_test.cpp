@@ -333,7 +333,10 @@ TEST_P(Operation, PurgesOnATimerOneProcessAtATime) {
     ASSERT_EQ(PQstatus(holder), CONNECTION_OK) << PQerrorMessage(holder);
     PQclear(PQexec(holder, "SELECT pg_advisory_lock(7235003)"));
     const auto [heldOne, heldTwo] = race();
+    const Outcome command = run({"--db", db(), "purge"});  // the command too waits its turn
     PQfinish(holder);
+    EXPECT_EQ(command.status, 1);
+    EXPECT_NE(command.err.find("another process is purging"), std::string::npos) << command.err;
     EXPECT_EQ(occurrences(heldOne + heldTwo, "\npurged "), 0u) << heldOne << heldTwo;
     EXPECT_GE(occurrences(heldOne, "purge-skipped"), 1u) << heldOne;
     EXPECT_GE(occurrences(heldTwo, "purge-skipped"), 1u) << heldTwo;

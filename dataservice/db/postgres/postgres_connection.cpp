@@ -282,6 +282,15 @@ public:
     }
 
     void setSender(int sender) override { sender_ = sender; }
+    bool tryLockAcrossProcesses(std::int64_t key) override {
+        if (!tryLock_) tryLock_ = prepare("SELECT CASE WHEN pg_try_advisory_lock(?1) THEN 1 ELSE 0 END");
+        tryLock_->reset();
+        tryLock_->bind(1, key);
+        const bool taken = tryLock_->step() && tryLock_->integer(0) == 1;
+        tryLock_->reset();
+        return taken;
+    }
+    void unlockAcrossProcesses() override { execute("SELECT pg_advisory_unlock_all()"); }
 
     PGconn* conn() { return conn_; }
     bool pipelining() const { return pipeline_; }
@@ -363,6 +372,7 @@ private:
     bool pipeline_ = false;
     std::deque<Sent> sent_;
     std::optional<PostgresError> error_;
+    std::unique_ptr<Statement> tryLock_;
     int sender_ = -1;
 };
 
