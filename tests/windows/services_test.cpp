@@ -88,6 +88,10 @@ private:
             return;
         } else if (path.rfind("/big", 0) == 0)
             reply = Reply("200 OK", std::string(5 * 1024 * 1024, 'x'));
+        else if (path.rfind("/busy", 0) == 0)
+            reply = Reply("503 Service Unavailable", "busy", "Retry-After: 12\r\n");
+        else if (path.rfind("/limited", 0) == 0)
+            reply = Reply("429 Too Many Requests", "limited", "Retry-After: soon\r\n");
         else if (path.rfind("/html", 0) == 0)
             reply = Reply("200 OK", "<html><body>Service Unavailable</body></html>");
         else
@@ -100,9 +104,9 @@ private:
         shutdown(client, SD_SEND);
         closesocket(client);
     }
-    static std::string Reply(const std::string& status, const std::string& body) {
+    static std::string Reply(const std::string& status, const std::string& body, const std::string& headers = "") {
         return "HTTP/1.1 " + status + "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
-               "\r\nConnection: close\r\n\r\n" + body;
+               "\r\n" + headers + "Connection: close\r\n\r\n" + body;
     }
 
     SOCKET listener_ = INVALID_SOCKET;
@@ -164,6 +168,26 @@ TEST(RecordSourceSeries, AfterASilentServiceTheNextRequestStillReachesOneThatAns
     // Within the series gap the wait is short, but a service that answers at once is still heard.
     EXPECT_EQ(source->Open(server.Base() + "ok.asp").RecordCount(), 1);
     EXPECT_EQ(source->Open(server.Base() + "ok.asp").RecordCount(), 1);
+}
+
+TEST(RecordSourceSeries, ABusyServiceSaysWhenToComeBackAndAnUnreadableWaitIsAFailure) {
+    Server server;
+    auto source = platform::makeHttpRecordSource();
+    try {
+        source->Open(server.Base() + "busy.asp?PWD=secret");
+        FAIL() << "no failure";
+    } catch (const platform::ServiceBusy& busy) {
+        EXPECT_EQ(busy.Status(), 503);
+        EXPECT_EQ(busy.RetryAfter().count(), 12);
+    }
+    try {
+        source->Open(server.Base() + "limited.asp");
+        FAIL() << "no failure";
+    } catch (const platform::ServiceBusy& busy) {
+        FAIL() << busy.what();
+    } catch (const platform::PlatformError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("status 429"));
+    }
 }
 
 TEST(RecordSourceSeries, NoSchemeAndAClosedPortAreFailures) {

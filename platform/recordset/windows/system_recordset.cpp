@@ -18,6 +18,7 @@
 #include "platform/common/errors.h"
 #include "platform/common/text.h"
 #include "platform/common/windows/wide.h"
+#include "platform/recordset/http_reply.h"
 #include "platform/recordset/recordset.h"
 #include "platform/recordset/wait_plan.h"
 
@@ -25,11 +26,7 @@ namespace platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr std::size_t kMaxReplyBytes = 4 * 1024 * 1024;
-
-// Addresses carry the password in their query: messages name the page only.
-std::string withoutQuery(const std::string& address) { return address.substr(0, address.find_first_of("?#")); }
+using http::kMaxReplyBytes;
 
 class Handle {
 public:
@@ -119,8 +116,7 @@ public:
 
 private:
     RecordSet Fetch(const std::string& address, bool brief) {
-        if (!text::StartsWithNoCase(address, "http://") && !text::StartsWithNoCase(address, "https://"))
-            throw PlatformError("\"" + withoutQuery(address) + "\" is not an HTTP address");
+        http::RequireHttpAddress(address);
         const std::wstring wide = win::Widen(address);
         URL_COMPONENTS parts{};
         parts.dwStructSize = sizeof parts;
@@ -155,8 +151,7 @@ private:
                                           WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
         if (!request) fail(address, "cannot make the request: " + win::Hex(GetLastError()));
 
-        const std::string origin = address.substr(0, address.find_first_of("/?#", address.find("://") + 3));
-        const ProxyChoice& proxy = proxies_.For(session_.get(), origin, wide);
+        const ProxyChoice& proxy = proxies_.For(session_.get(), http::OriginOf(address), wide);
         if (proxy.useProxy) {
             WINHTTP_PROXY_INFO info{};
             info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
@@ -195,14 +190,7 @@ private:
         lock.unlock();
         answered = transfer->answered;
         if (!transfer->error.empty()) fail(address, transfer->error);
-        if (transfer->code < 200 || transfer->code > 299)
-            fail(address, "the server answered with status " + std::to_string(transfer->code));
-        const std::string& body = transfer->body;
-        try {
-            return ParseRecordSet(body);
-        } catch (const PlatformError& e) {
-            fail(address, e.what());
-        }
+        return http::ReadReply(address, transfer->reply);
     }
 
     // What the blocking calls found, handed from the transfer's thread.
@@ -261,15 +249,23 @@ private:
         std::condition_variable changed;
         std::atomic<bool> done{false};
         bool answered = false;
-        DWORD code = 0;
-        std::string body;
+        http::Reply reply;
         std::string error;
     };
+
+    // A header's value as text; "" when the reply has none.
+    static std::string Header(HINTERNET request, DWORD which) {
+        wchar_t value[256];
+        DWORD size = sizeof value;
+        if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, value, &size, WINHTTP_NO_HEADER_INDEX))
+            return {};
+        return win::Narrow(value, size / sizeof(wchar_t));
+    }
 
     static void Run(Transfer& transfer, HINTERNET request) {
         bool answered = false;
         DWORD code = 0;
-        std::string body, error;
+        std::string body, error, retryAfter;
         do {
             if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
                 !WinHttpReceiveResponse(request, nullptr)) {
@@ -280,7 +276,10 @@ private:
             DWORD size = sizeof code;
             WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                 WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX);
-            if (code < 200 || code > 299) break;
+            if (code < 200 || code > 299) {
+                retryAfter = Header(request, WINHTTP_QUERY_RETRY_AFTER);
+                break;
+            }
             for (;;) {
                 DWORD available = 0;
                 if (!WinHttpQueryDataAvailable(request, &available)) {
@@ -289,7 +288,7 @@ private:
                 }
                 if (available == 0) break;
                 if (body.size() + available > kMaxReplyBytes) {
-                    error = "the reply is larger than " + std::to_string(kMaxReplyBytes) + " bytes";
+                    error = http::TooLargeReason();
                     break;
                 }
                 const std::size_t at = body.size();
@@ -305,8 +304,7 @@ private:
         } while (false);
         std::lock_guard<std::mutex> lock(transfer.mutex);
         transfer.answered = answered;
-        transfer.code = code;
-        transfer.body = std::move(body);
+        transfer.reply = {static_cast<long>(code), std::move(retryAfter), std::move(body)};
         transfer.error = std::move(error);
         transfer.done = true;
         transfer.changed.notify_all();
@@ -323,9 +321,7 @@ private:
         }
     }
 
-    [[noreturn]] static void fail(const std::string& address, const std::string& why) {
-        throw PlatformError("request for " + withoutQuery(address) + " failed: " + why);
-    }
+    [[noreturn]] static void fail(const std::string& address, const std::string& why) { http::Fail(address, why); }
 
     WaitPlan waits_;
     Handle session_;
