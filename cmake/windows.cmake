@@ -31,5 +31,5 @@ add_subdirectory(collect)
 
 if(VANTREL_BUILD_TESTS)
   enable_testing()
-  add_subdirectory(tests/windows)
+  include(tests/platform/windows.cmake)
 endif()

@@ -1,10 +1,8 @@
-// The record-set source over WinHTTP against a small server of the test's own on 127.0.0.1;
-// the network address from IP Helper; GUIDs from the system.
+// The record-set source over WinHTTP against a small server of the test's own on 127.0.0.1.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <atomic>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,8 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/common/errors.h"
-#include "platform/guid/guid.h"
-#include "platform/network/network.h"
 #include "platform/recordset/recordset.h"
 
 namespace {
@@ -199,25 +195,6 @@ TEST(RecordSourceSeries, NoSchemeAndAClosedPortAreFailures) {
         port = std::stoi(gone.Base().substr(17));
     }
     EXPECT_THROW(source->Open("http://127.0.0.1:" + std::to_string(port) + "/ok.asp"), platform::PlatformError);
-}
-
-TEST(Network, TheLocalAddressIsDottedIPv4) {
-    auto network = platform::makeSystemNetwork();
-    network->Refresh();
-    const std::string address = network->LocalIP();
-    EXPECT_TRUE(std::regex_match(address, std::regex(R"((\d{1,3}\.){3}\d{1,3})"))) << address;
-    network->Close();
-    EXPECT_EQ(network->LocalIP(), address);  // read afresh after a close
-}
-
-TEST(Guids, AreNewEachTimeAndOfTheRandomVersion) {
-    auto guids = platform::makeSystemGuidSource();
-    platform::Guid a, b;
-    ASSERT_EQ(guids->CoCreateGuid(a), 0);
-    ASSERT_EQ(guids->CoCreateGuid(b), 0);
-    EXPECT_FALSE(a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3);
-    EXPECT_EQ(a.Data3 >> 12, 4);
-    EXPECT_EQ(a.Data4[0] & 0xC0, 0x80);
 }
 
 }  // namespace
