@@ -18,6 +18,16 @@ foreach(dir ${windows_test_dirs})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "WINEDEBUG=-all")
 endforeach()
 
+# Wine gives a console only to a program started on a terminal (or a display), which ctest is not:
+# the typed-console tests run once more on a terminal that script(1) makes. What a failure prints
+# comes through the console's escape sequences.
+find_program(SCRIPT_COMMAND script REQUIRED)
+add_test(NAME test_windows_console_on_a_terminal
+  COMMAND ${SCRIPT_COMMAND} -qec
+          "${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:test_windows_console> --gtest_brief=1 --gtest_filter=TypedConsole.*"
+          /dev/null)
+set_tests_properties(test_windows_console_on_a_terminal PROPERTIES TIMEOUT 300 ENVIRONMENT "WINEDEBUG=-all")
+
 # vantrel-collect.exe under Wine against the Linux reference service on loopback. The Linux build
 # folder (with vantrel-dataservice) is VANTREL_LINUX_BUILD.
 set(VANTREL_LINUX_BUILD "${CMAKE_SOURCE_DIR}/build" CACHE PATH "Linux build folder holding dataservice/vantrel-dataservice")
