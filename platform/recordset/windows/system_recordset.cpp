@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -58,48 +59,83 @@ struct ProxyChoice {
     std::wstring proxy, bypass;
 };
 
+// Asks the system, which may run WPAD or download and run a PAC file: any time at all.
+ProxyChoice FindProxy(HINTERNET session, const std::wstring& address) {
+    ProxyChoice choice;
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie{};
+    if (!WinHttpGetIEProxyConfigForCurrentUser(&ie)) return choice;
+    if (ie.fAutoDetect || ie.lpszAutoConfigUrl) {
+        WINHTTP_AUTOPROXY_OPTIONS options{};
+        options.fAutoLogonIfChallenged = TRUE;
+        if (ie.lpszAutoConfigUrl) {
+            options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+            options.lpszAutoConfigUrl = ie.lpszAutoConfigUrl;
+        } else {
+            options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+            options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+        }
+        WINHTTP_PROXY_INFO info{};
+        if (WinHttpGetProxyForUrl(session, address.c_str(), &options, &info)) {
+            if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && info.lpszProxy) {
+                choice.useProxy = true;
+                choice.proxy = info.lpszProxy;
+                if (info.lpszProxyBypass) choice.bypass = info.lpszProxyBypass;
+            }
+            if (info.lpszProxy) GlobalFree(info.lpszProxy);
+            if (info.lpszProxyBypass) GlobalFree(info.lpszProxyBypass);
+        }
+    } else if (ie.lpszProxy) {
+        choice.useProxy = true;
+        choice.proxy = ie.lpszProxy;
+        if (ie.lpszProxyBypass) choice.bypass = ie.lpszProxyBypass;
+    }
+    if (ie.lpszAutoConfigUrl) GlobalFree(ie.lpszAutoConfigUrl);
+    if (ie.lpszProxy) GlobalFree(ie.lpszProxy);
+    if (ie.lpszProxyBypass) GlobalFree(ie.lpszProxyBypass);
+    return choice;
+}
+
+// One lookup per origin, each on a thread of its own with a session of its own, so that the
+// request's deadline bounds the wait for it; a lookup the deadline cut short goes on, and a later
+// request to the same origin waits for that one instead of starting another.
 class ProxyFinder {
 public:
-    const ProxyChoice& For(HINTERNET session, const std::string& origin, const std::wstring& address) {
-        auto found = known_.find(origin);
-        if (found != known_.end()) return found->second;
-        ProxyChoice choice;
-        WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie{};
-        if (WinHttpGetIEProxyConfigForCurrentUser(&ie)) {
-            if (ie.fAutoDetect || ie.lpszAutoConfigUrl) {
-                WINHTTP_AUTOPROXY_OPTIONS options{};
-                options.fAutoLogonIfChallenged = TRUE;
-                if (ie.lpszAutoConfigUrl) {
-                    options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
-                    options.lpszAutoConfigUrl = ie.lpszAutoConfigUrl;
-                } else {
-                    options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
-                    options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-                }
-                WINHTTP_PROXY_INFO info{};
-                if (WinHttpGetProxyForUrl(session, address.c_str(), &options, &info)) {
-                    if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && info.lpszProxy) {
-                        choice.useProxy = true;
-                        choice.proxy = info.lpszProxy;
-                        if (info.lpszProxyBypass) choice.bypass = info.lpszProxyBypass;
-                    }
-                    if (info.lpszProxy) GlobalFree(info.lpszProxy);
-                    if (info.lpszProxyBypass) GlobalFree(info.lpszProxyBypass);
-                }
-            } else if (ie.lpszProxy) {
-                choice.useProxy = true;
-                choice.proxy = ie.lpszProxy;
-                if (ie.lpszProxyBypass) choice.bypass = ie.lpszProxyBypass;
-            }
-            if (ie.lpszAutoConfigUrl) GlobalFree(ie.lpszAutoConfigUrl);
-            if (ie.lpszProxy) GlobalFree(ie.lpszProxy);
-            if (ie.lpszProxyBypass) GlobalFree(ie.lpszProxyBypass);
-        }
-        return known_.emplace(origin, std::move(choice)).first->second;
+    // Nothing when the lookup has not ended by `deadline`.
+    std::optional<ProxyChoice> For(const std::string& origin, const std::wstring& address,
+                                   Clock::time_point deadline) {
+        std::shared_ptr<Lookup>& lookup = lookups_[origin];
+        if (!lookup) lookup = Start(address);
+        std::unique_lock<std::mutex> lock(lookup->mutex);
+        if (!lookup->ended.wait_until(lock, deadline, [&] { return lookup->done; })) return std::nullopt;
+        return lookup->choice;
     }
 
 private:
-    std::map<std::string, ProxyChoice> known_;
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+        ProxyChoice choice;
+    };
+
+    static std::shared_ptr<Lookup> Start(const std::wstring& address) {
+        auto lookup = std::make_shared<Lookup>();
+        std::thread([lookup, address] {
+            ProxyChoice choice;
+            if (HINTERNET session = WinHttpOpen(L"Vantrel Collector", WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                                WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)) {
+                choice = FindProxy(session, address);
+                WinHttpCloseHandle(session);
+            }
+            std::lock_guard<std::mutex> lock(lookup->mutex);
+            lookup->choice = std::move(choice);
+            lookup->done = true;
+            lookup->ended.notify_all();
+        }).detach();
+        return lookup;
+    }
+
+    std::map<std::string, std::shared_ptr<Lookup>> lookups_;
 };
 
 class WinHttpRecordSource final : public RecordSource {
@@ -145,18 +181,19 @@ private:
     RecordSet Exchange(const std::string& address, const std::wstring& wide, const std::wstring& host,
                        INTERNET_PORT port, const std::wstring& target, bool secure, WaitPlan::Wait wait,
                        Clock::time_point deadline, bool& answered) {
+        const std::optional<ProxyChoice> proxy = proxies_.For(http::OriginOf(address), wide, deadline);
+        if (!proxy) fail(address, "timed out finding the proxy");
         Handle connection(WinHttpConnect(session_.get(), host.c_str(), port, 0));
         if (!connection) fail(address, "cannot connect: " + win::Hex(GetLastError()));
         Handle request(WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
                                           WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
         if (!request) fail(address, "cannot make the request: " + win::Hex(GetLastError()));
 
-        const ProxyChoice& proxy = proxies_.For(session_.get(), http::OriginOf(address), wide);
-        if (proxy.useProxy) {
+        if (proxy->useProxy) {
             WINHTTP_PROXY_INFO info{};
             info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-            info.lpszProxy = const_cast<wchar_t*>(proxy.proxy.c_str());
-            info.lpszProxyBypass = proxy.bypass.empty() ? nullptr : const_cast<wchar_t*>(proxy.bypass.c_str());
+            info.lpszProxy = const_cast<wchar_t*>(proxy->proxy.c_str());
+            info.lpszProxyBypass = proxy->bypass.empty() ? nullptr : const_cast<wchar_t*>(proxy->bypass.c_str());
             WinHttpSetOption(request.get(), WINHTTP_OPTION_PROXY, &info, sizeof info);
         }
         // No redirects, as with the Linux source.

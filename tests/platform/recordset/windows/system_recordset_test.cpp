@@ -186,6 +186,44 @@ TEST(RecordSourceSeries, ABusyServiceSaysWhenToComeBackAndAnUnreadableWaitIsAFai
     }
 }
 
+// The user's automatic proxy configuration script, as the Internet settings keep it (the
+// connection settings' binary form: version, counter, flags, then the proxy, the bypass list and
+// the script's address, each a length and its characters), for as long as this lives.
+class ProxyScriptSetting {
+public:
+    explicit ProxyScriptSetting(const std::string& address) {
+        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        std::string blob;
+        for (DWORD field : {DWORD{0x46}, DWORD{0}, DWORD{0x1 | 0x4}, DWORD{0}, DWORD{0}, DWORD(address.size())})
+            blob.append(reinterpret_cast<const char*>(&field), sizeof field);
+        blob += address + std::string(32, '\0');
+        RegSetValueExW(key_, L"DefaultConnectionSettings", 0, REG_BINARY,
+                       reinterpret_cast<const BYTE*>(blob.data()), static_cast<DWORD>(blob.size()));
+    }
+    ~ProxyScriptSetting() {
+        RegDeleteValueW(key_, L"DefaultConnectionSettings");
+        RegCloseKey(key_);
+    }
+
+private:
+    static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+    HKEY key_ = nullptr;
+};
+
+TEST(RecordSourceSeries, AProxyScriptThatNeverComesCostsTheRequestItsWaitAndNoMore) {
+    Server server;
+    ProxyScriptSetting setting(server.Base() + "silent.pac");
+    auto source = platform::makeHttpRecordSource(platform::HttpWaits{1'000, 500, 300, 50, 2'000, 30'000});
+    // Unbounded, the lookup would end only when the system gives up on the script, and the
+    // request would then go direct and be answered.
+    try {
+        source->Open(server.Base() + "ok.asp?PWD=secret");
+        FAIL() << "answered: the wait for the script was not bounded by the request's";
+    } catch (const platform::PlatformError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("timed out"));
+    }
+}
+
 TEST(RecordSourceSeries, NoSchemeAndAClosedPortAreFailures) {
     auto source = platform::makeHttpRecordSource();
     EXPECT_THROW(source->Open("getversion.asp?Major=1"), platform::PlatformError);
