@@ -21,7 +21,7 @@ target_link_libraries(vantrel_platform PUBLIC pugixml::pugixml)
 file(GLOB platform_windows CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/*/windows/*.cpp)
 add_library(vantrel_platform_windows STATIC ${platform_windows})
 target_link_libraries(vantrel_platform_windows PUBLIC vantrel_platform
-  winhttp iphlpapi ws2_32 wbemuuid ole32 oleaut32 uuid)
+  winhttp iphlpapi ws2_32 wbemuuid ole32 oleaut32 uuid shell32)
 
 add_subdirectory(service)
 add_subdirectory(signin)
@@ -31,5 +31,5 @@ add_subdirectory(collect)
 
 if(VANTREL_BUILD_TESTS)
   enable_testing()
-  add_subdirectory(tests/windows)
+  include(tests/platform/windows.cmake)
 endif()

@@ -1,59 +1,21 @@
 // vantrel-collect's entry: builds the system's services and runs the program.
 #include <clocale>
-#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "collect/collect.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#include <shellapi.h>
-#else
-#include <termios.h>
-#include <unistd.h>
-#endif
+#include "platform/console/console.h"
 
 namespace {
 
 // A password typed at a terminal is not shown.
-void Echo(bool on) {
-#ifdef _WIN32
-    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-    DWORD mode = 0;
-    if (!GetConsoleMode(in, &mode)) return;  // not a console
-    if (!on) std::cerr << "Password: " << std::flush;
-    SetConsoleMode(in, on ? (mode | ENABLE_ECHO_INPUT) : (mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)));
-#else
-    if (!isatty(STDIN_FILENO)) return;
-    termios mode{};
-    if (tcgetattr(STDIN_FILENO, &mode) != 0) return;
-    if (!on) std::cerr << "Password: " << std::flush;
-    if (on) mode.c_lflag |= ECHO; else mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    tcsetattr(STDIN_FILENO, TCSANOW, &mode);
-#endif
-    if (on) std::cerr << '\n';
-}
-
-// The arguments as UTF-8: on Windows argv is in the ANSI code page, which cannot hold every name.
-std::vector<std::string> Arguments(int argc, char** argv) {
-#ifdef _WIN32
-    int count = 0;
-    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
-        std::vector<std::string> args;
-        for (int i = 1; i < count; ++i) {
-            const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string arg(n > 0 ? static_cast<std::size_t>(n - 1) : 0, '\0');
-            if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
-            args.push_back(arg);
-        }
-        LocalFree(wide);
-        return args;
-    }
-#endif
-    return std::vector<std::string>(argv + 1, argv + argc);
+void Echo(platform::Console& console, bool on) {
+    if (!console.InputIsTerminal()) return;
+    if (!on) console.Err() << "Password: " << std::flush;
+    console.Echo(on);
+    if (on) console.Err() << '\n';
 }
 
 }  // namespace
@@ -61,7 +23,8 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 int main(int argc, char** argv) {
     // Dates in the requests as the user's regional settings write them, as in the wizard.
     std::setlocale(LC_TIME, "");
-    const std::vector<std::string> args = Arguments(argc, argv);
+    auto console = platform::makeSystemConsole();
+    const std::vector<std::string> args = console->Arguments(argc, argv);
     try {
         auto registry = platform::makeSystemRegistry();
         auto instrumentation = platform::makeSystemInstrumentation();
@@ -69,9 +32,10 @@ int main(int argc, char** argv) {
         auto guids = platform::makeSystemGuidSource();
         auto network = platform::makeSystemNetwork();
         collect::Services services{*registry, *instrumentation, *records, *guids, *network};
-        return collect::Main(args, services, {std::cin, std::cout, std::cerr, Echo});
+        return collect::Main(args, services,
+                             {console->In(), console->Out(), console->Err(), [&](bool on) { Echo(*console, on); }});
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "vantrel-collect: %s\n", e.what());
+        console->Err() << "vantrel-collect: " << e.what() << '\n';
         return collect::kNotComplete;
     }
 }

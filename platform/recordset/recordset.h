@@ -1,6 +1,7 @@
 #pragma once
 // Record sets opened from an address: an HTTP GET whose reply is a persisted record set
 // (XML). Anything else is a failure.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "platform/common/date.h"
+#include "platform/common/errors.h"
 
 namespace platform {
 
@@ -36,11 +38,26 @@ private:
 // Reads a persisted record set; throws PlatformError for anything that is not one.
 RecordSet ParseRecordSet(std::string_view bytes);
 
+// The failure of an open that the service answered "busy" (503 or 429) and said, in
+// Retry-After, when to come back: unlike any other failure, asking again later may succeed.
+class ServiceBusy : public PlatformError {
+public:
+    ServiceBusy(const std::string& what, long status, std::chrono::seconds retryAfter)
+        : PlatformError(what), status_(status), retryAfter_(retryAfter) {}
+    long Status() const { return status_; }
+    std::chrono::seconds RetryAfter() const { return retryAfter_; }
+
+private:
+    long status_;
+    std::chrono::seconds retryAfter_;
+};
+
 class RecordSource {
 public:
     virtual ~RecordSource() = default;
-    // Fetches `address` and reads the reply. Throws PlatformError on any failure. How long it
-    // waits is the source's business, bounded so that no request holds the window for long.
+    // Fetches `address` and reads the reply. Throws PlatformError on any failure (ServiceBusy
+    // when the service asked to be asked again later). How long it waits is the source's
+    // business, bounded so that no request holds the window for long.
     virtual RecordSet Open(const std::string& address) = 0;
     // The same for a request whose failure is harmless to the caller: the source may give up
     // sooner than for Open.
@@ -68,8 +85,9 @@ struct HttpTrust {
     std::string caFile;
 };
 
-// libcurl GET, one connection kept alive across requests, through the proxy that the
-// environment or the desktop names for each address; HTTPS always verified.
+// The system's HTTP GET (libcurl on Linux, WinHTTP on Windows), connections kept alive across
+// requests, through the proxy that the system's settings name for each address; HTTPS always
+// verified.
 std::unique_ptr<RecordSource> makeHttpRecordSource(HttpWaits waits = {}, HttpTrust trust = {});
 
 }  // namespace platform

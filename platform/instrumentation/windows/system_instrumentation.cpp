@@ -16,6 +16,7 @@
 #include "platform/instrumentation/instrumentation.h"
 #include "platform/instrumentation/query.h"
 #include "platform/instrumentation/windows/variant_text.h"
+#include "platform/instrumentation/windows/wmi_result.h"
 
 namespace platform {
 namespace {
@@ -106,11 +107,17 @@ private:
 
 class WmiResult final : public QueryResult {
 public:
-    explicit WmiResult(IEnumWbemClassObject* instances) : instances_(instances) {}
+    WmiResult(IEnumWbemClassObject* instances, long waitMs) : instances_(instances), waitMs_(waitMs) {}
     std::unique_ptr<Instance> Next() override {
+        if (!instances_.get()) return nullptr;
         IWbemClassObject* object = nullptr;
         ULONG returned = 0;
-        const HRESULT status = instances_->Next(static_cast<long>(WBEM_INFINITE), 1, &object, &returned);
+        const HRESULT status = instances_->Next(waitMs_, 1, &object, &returned);
+        if (status == WBEM_S_TIMEDOUT && returned == 0) {
+            // The provider may still answer later; asking again would only wait again.
+            instances_.reset();
+            throw PlatformError("no instance came within " + std::to_string(waitMs_) + " ms");
+        }
         Check(status, "moving to the next instance");
         if (status == WBEM_S_FALSE || returned == 0) return nullptr;
         return std::make_unique<WmiInstance>(object);
@@ -118,6 +125,7 @@ public:
 
 private:
     Com<IEnumWbemClassObject> instances_;
+    long waitMs_;
 };
 
 class WmiServices final : public InstrumentationServices {
@@ -128,7 +136,7 @@ public:
         Check(services_->ExecQuery(Bstr("WQL"), Bstr(query),
                                    WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, instances.put()),
               "the query");
-        return std::make_unique<WmiResult>(instances.release());
+        return instr::makeWmiResult(instances.release());
     }
 
 private:
@@ -156,6 +164,10 @@ public:
 };
 
 }  // namespace
+
+std::unique_ptr<QueryResult> instr::makeWmiResult(IEnumWbemClassObject* instances, long waitMs) {
+    return std::make_unique<WmiResult>(instances, waitMs);
+}
 
 std::unique_ptr<Instrumentation> makeSystemInstrumentation() { return std::make_unique<WindowsInstrumentation>(); }
 

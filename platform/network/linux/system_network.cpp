@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/common/errors.h"
+#include "platform/network/primary_address.h"
 
 namespace platform {
 namespace net {
@@ -85,14 +86,14 @@ std::vector<std::string> defaultRouteInterfaces(const std::string& root) {
 }
 
 std::string primaryAddress(const std::vector<InterfaceAddress>& interfaces, const std::vector<std::string>& routed) {
-    for (const std::string& name : routed)
-        for (const InterfaceAddress& a : interfaces)
-            if (a.name == name && (a.flags & IFF_UP) && !IsLoopback(a)) return Dotted(a.address);
-    for (const InterfaceAddress& a : interfaces)
-        if ((a.flags & IFF_UP) && !IsLoopback(a)) return Dotted(a.address);
-    for (const InterfaceAddress& a : interfaces)
-        if ((a.flags & IFF_UP) && IsLoopback(a)) return "127.0.0.1";
-    return {};
+    std::vector<Candidate> candidates;
+    for (const InterfaceAddress& a : interfaces) {
+        Candidate c{Dotted(a.address), (a.flags & IFF_UP) != 0, IsLoopback(a), std::nullopt};
+        const auto route = std::find(routed.begin(), routed.end(), a.name);
+        if (route != routed.end()) c.routeRank = static_cast<std::size_t>(route - routed.begin());
+        candidates.push_back(std::move(c));
+    }
+    return PrimaryAddress(candidates);
 }
 
 }  // namespace net

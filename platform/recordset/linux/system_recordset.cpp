@@ -15,33 +15,20 @@
 #include <proxy.h>
 
 #include "platform/common/errors.h"
+#include "platform/common/text.h"
+#include "platform/recordset/http_reply.h"
 #include "platform/recordset/recordset.h"
 #include "platform/recordset/wait_plan.h"
-#include "platform/common/text.h"
 
 namespace platform {
 namespace {
 
-
-constexpr std::size_t kMaxReplyBytes = 4 * 1024 * 1024;
-
-// Addresses carry the password in their query: messages name the page only.
-std::string withoutQuery(const std::string& address) {
-    return address.substr(0, address.find_first_of("?#"));
-}
+using http::kMaxReplyBytes;
 
 void initialiseCurl() {
     static const CURLcode status = curl_global_init(CURL_GLOBAL_DEFAULT);
     if (status != CURLE_OK)
         throw PlatformError(std::string("the HTTP library cannot start: ") + curl_easy_strerror(status));
-}
-
-// The scheme, host and port of an address: libproxy's answer depends on nothing else that
-// varies within a run, and asking it (a PAC script may run) for every request would be costly.
-std::string originOf(const std::string& address) {
-    const std::size_t hostStart = address.find("://");
-    if (hostStart == std::string::npos) return address;
-    return address.substr(0, address.find_first_of("/?#", hostStart + 3));
 }
 
 // A proxy address curl can use, or "" to go direct.
@@ -60,8 +47,10 @@ public:
     ~ProxyFinder() {
         if (factory_) px_proxy_factory_free(factory_);
     }
+    // By origin: libproxy's answer depends on nothing else that varies within a run, and asking
+    // it (a PAC script may run) for every request would be costly.
     const std::string& For(const std::string& address) {
-        const std::string origin = originOf(address);
+        const std::string origin = http::OriginOf(address);
         auto found = known_.find(origin);
         if (found != known_.end()) return found->second;
         if (!factory_) factory_ = px_proxy_factory_new();
@@ -111,9 +100,7 @@ public:
 
 private:
     RecordSet Fetch(const std::string& address, bool brief) {
-        // Without a scheme curl would guess one and look the page name up as a host.
-        if (!text::StartsWithNoCase(address, "http://") && !text::StartsWithNoCase(address, "https://"))
-            throw PlatformError("\"" + withoutQuery(address) + "\" is not an HTTP address");
+        http::RequireHttpAddress(address);
         body_.clear();
         tooLarge_ = false;
         error_[0] = '\0';
@@ -127,21 +114,16 @@ private:
         // Only a service that did not answer starts or lengthens the streak; an error page, an
         // over-long reply or one that is no record set still came from a live service.
         waits_.Ended(status == CURLE_OK || tooLarge_ || status == CURLE_FILESIZE_EXCEEDED);
-        if (tooLarge_ || status == CURLE_FILESIZE_EXCEEDED)
-            fail(address, "the reply is larger than " + std::to_string(kMaxReplyBytes) + " bytes");
+        if (tooLarge_ || status == CURLE_FILESIZE_EXCEEDED) fail(address, http::TooLargeReason());
         if (status != CURLE_OK) fail(address, error_[0] ? error_ : curl_easy_strerror(status));
 
-        long code = 0;
-        curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &code);
-        if (code < 200 || code > 299) fail(address, "the server answered with status " + std::to_string(code));
-
-        std::string body;
-        body.swap(body_);
-        try {
-            return ParseRecordSet(body);
-        } catch (const PlatformError& e) {
-            fail(address, e.what());
-        }
+        http::Reply reply;
+        curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply.status);
+        curl_header* retryAfter = nullptr;
+        if (curl_easy_header(curl_, "Retry-After", 0, CURLH_HEADER, -1, &retryAfter) == CURLHE_OK)
+            reply.retryAfter = retryAfter->value;
+        reply.body.swap(body_);
+        return http::ReadReply(address, reply);
     }
 
     void ChooseWait(bool brief) {
@@ -159,7 +141,7 @@ private:
 
     [[noreturn]] void fail(const std::string& address, const std::string& why) {
         body_.clear();
-        throw PlatformError("request for " + withoutQuery(address) + " failed: " + why);
+        http::Fail(address, why);
     }
 
     static std::size_t receive(char* data, std::size_t size, std::size_t count, void* user) {

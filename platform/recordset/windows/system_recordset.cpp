@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -18,6 +19,7 @@
 #include "platform/common/errors.h"
 #include "platform/common/text.h"
 #include "platform/common/windows/wide.h"
+#include "platform/recordset/http_reply.h"
 #include "platform/recordset/recordset.h"
 #include "platform/recordset/wait_plan.h"
 
@@ -25,11 +27,7 @@ namespace platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr std::size_t kMaxReplyBytes = 4 * 1024 * 1024;
-
-// Addresses carry the password in their query: messages name the page only.
-std::string withoutQuery(const std::string& address) { return address.substr(0, address.find_first_of("?#")); }
+using http::kMaxReplyBytes;
 
 class Handle {
 public:
@@ -61,48 +59,83 @@ struct ProxyChoice {
     std::wstring proxy, bypass;
 };
 
+// Asks the system, which may run WPAD or download and run a PAC file: any time at all.
+ProxyChoice FindProxy(HINTERNET session, const std::wstring& address) {
+    ProxyChoice choice;
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie{};
+    if (!WinHttpGetIEProxyConfigForCurrentUser(&ie)) return choice;
+    if (ie.fAutoDetect || ie.lpszAutoConfigUrl) {
+        WINHTTP_AUTOPROXY_OPTIONS options{};
+        options.fAutoLogonIfChallenged = TRUE;
+        if (ie.lpszAutoConfigUrl) {
+            options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+            options.lpszAutoConfigUrl = ie.lpszAutoConfigUrl;
+        } else {
+            options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+            options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+        }
+        WINHTTP_PROXY_INFO info{};
+        if (WinHttpGetProxyForUrl(session, address.c_str(), &options, &info)) {
+            if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && info.lpszProxy) {
+                choice.useProxy = true;
+                choice.proxy = info.lpszProxy;
+                if (info.lpszProxyBypass) choice.bypass = info.lpszProxyBypass;
+            }
+            if (info.lpszProxy) GlobalFree(info.lpszProxy);
+            if (info.lpszProxyBypass) GlobalFree(info.lpszProxyBypass);
+        }
+    } else if (ie.lpszProxy) {
+        choice.useProxy = true;
+        choice.proxy = ie.lpszProxy;
+        if (ie.lpszProxyBypass) choice.bypass = ie.lpszProxyBypass;
+    }
+    if (ie.lpszAutoConfigUrl) GlobalFree(ie.lpszAutoConfigUrl);
+    if (ie.lpszProxy) GlobalFree(ie.lpszProxy);
+    if (ie.lpszProxyBypass) GlobalFree(ie.lpszProxyBypass);
+    return choice;
+}
+
+// One lookup per origin, each on a thread of its own with a session of its own, so that the
+// request's deadline bounds the wait for it; a lookup the deadline cut short goes on, and a later
+// request to the same origin waits for that one instead of starting another.
 class ProxyFinder {
 public:
-    const ProxyChoice& For(HINTERNET session, const std::string& origin, const std::wstring& address) {
-        auto found = known_.find(origin);
-        if (found != known_.end()) return found->second;
-        ProxyChoice choice;
-        WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie{};
-        if (WinHttpGetIEProxyConfigForCurrentUser(&ie)) {
-            if (ie.fAutoDetect || ie.lpszAutoConfigUrl) {
-                WINHTTP_AUTOPROXY_OPTIONS options{};
-                options.fAutoLogonIfChallenged = TRUE;
-                if (ie.lpszAutoConfigUrl) {
-                    options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
-                    options.lpszAutoConfigUrl = ie.lpszAutoConfigUrl;
-                } else {
-                    options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
-                    options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-                }
-                WINHTTP_PROXY_INFO info{};
-                if (WinHttpGetProxyForUrl(session, address.c_str(), &options, &info)) {
-                    if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && info.lpszProxy) {
-                        choice.useProxy = true;
-                        choice.proxy = info.lpszProxy;
-                        if (info.lpszProxyBypass) choice.bypass = info.lpszProxyBypass;
-                    }
-                    if (info.lpszProxy) GlobalFree(info.lpszProxy);
-                    if (info.lpszProxyBypass) GlobalFree(info.lpszProxyBypass);
-                }
-            } else if (ie.lpszProxy) {
-                choice.useProxy = true;
-                choice.proxy = ie.lpszProxy;
-                if (ie.lpszProxyBypass) choice.bypass = ie.lpszProxyBypass;
-            }
-            if (ie.lpszAutoConfigUrl) GlobalFree(ie.lpszAutoConfigUrl);
-            if (ie.lpszProxy) GlobalFree(ie.lpszProxy);
-            if (ie.lpszProxyBypass) GlobalFree(ie.lpszProxyBypass);
-        }
-        return known_.emplace(origin, std::move(choice)).first->second;
+    // Nothing when the lookup has not ended by `deadline`.
+    std::optional<ProxyChoice> For(const std::string& origin, const std::wstring& address,
+                                   Clock::time_point deadline) {
+        std::shared_ptr<Lookup>& lookup = lookups_[origin];
+        if (!lookup) lookup = Start(address);
+        std::unique_lock<std::mutex> lock(lookup->mutex);
+        if (!lookup->ended.wait_until(lock, deadline, [&] { return lookup->done; })) return std::nullopt;
+        return lookup->choice;
     }
 
 private:
-    std::map<std::string, ProxyChoice> known_;
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+        ProxyChoice choice;
+    };
+
+    static std::shared_ptr<Lookup> Start(const std::wstring& address) {
+        auto lookup = std::make_shared<Lookup>();
+        std::thread([lookup, address] {
+            ProxyChoice choice;
+            if (HINTERNET session = WinHttpOpen(L"Vantrel Collector", WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                                WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)) {
+                choice = FindProxy(session, address);
+                WinHttpCloseHandle(session);
+            }
+            std::lock_guard<std::mutex> lock(lookup->mutex);
+            lookup->choice = std::move(choice);
+            lookup->done = true;
+            lookup->ended.notify_all();
+        }).detach();
+        return lookup;
+    }
+
+    std::map<std::string, std::shared_ptr<Lookup>> lookups_;
 };
 
 class WinHttpRecordSource final : public RecordSource {
@@ -119,8 +152,7 @@ public:
 
 private:
     RecordSet Fetch(const std::string& address, bool brief) {
-        if (!text::StartsWithNoCase(address, "http://") && !text::StartsWithNoCase(address, "https://"))
-            throw PlatformError("\"" + withoutQuery(address) + "\" is not an HTTP address");
+        http::RequireHttpAddress(address);
         const std::wstring wide = win::Widen(address);
         URL_COMPONENTS parts{};
         parts.dwStructSize = sizeof parts;
@@ -149,19 +181,19 @@ private:
     RecordSet Exchange(const std::string& address, const std::wstring& wide, const std::wstring& host,
                        INTERNET_PORT port, const std::wstring& target, bool secure, WaitPlan::Wait wait,
                        Clock::time_point deadline, bool& answered) {
+        const std::optional<ProxyChoice> proxy = proxies_.For(http::OriginOf(address), wide, deadline);
+        if (!proxy) fail(address, "timed out finding the proxy");
         Handle connection(WinHttpConnect(session_.get(), host.c_str(), port, 0));
         if (!connection) fail(address, "cannot connect: " + win::Hex(GetLastError()));
         Handle request(WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
                                           WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
         if (!request) fail(address, "cannot make the request: " + win::Hex(GetLastError()));
 
-        const std::string origin = address.substr(0, address.find_first_of("/?#", address.find("://") + 3));
-        const ProxyChoice& proxy = proxies_.For(session_.get(), origin, wide);
-        if (proxy.useProxy) {
+        if (proxy->useProxy) {
             WINHTTP_PROXY_INFO info{};
             info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-            info.lpszProxy = const_cast<wchar_t*>(proxy.proxy.c_str());
-            info.lpszProxyBypass = proxy.bypass.empty() ? nullptr : const_cast<wchar_t*>(proxy.bypass.c_str());
+            info.lpszProxy = const_cast<wchar_t*>(proxy->proxy.c_str());
+            info.lpszProxyBypass = proxy->bypass.empty() ? nullptr : const_cast<wchar_t*>(proxy->bypass.c_str());
             WinHttpSetOption(request.get(), WINHTTP_OPTION_PROXY, &info, sizeof info);
         }
         // No redirects, as with the Linux source.
@@ -195,14 +227,7 @@ private:
         lock.unlock();
         answered = transfer->answered;
         if (!transfer->error.empty()) fail(address, transfer->error);
-        if (transfer->code < 200 || transfer->code > 299)
-            fail(address, "the server answered with status " + std::to_string(transfer->code));
-        const std::string& body = transfer->body;
-        try {
-            return ParseRecordSet(body);
-        } catch (const PlatformError& e) {
-            fail(address, e.what());
-        }
+        return http::ReadReply(address, transfer->reply);
     }
 
     // What the blocking calls found, handed from the transfer's thread.
@@ -261,15 +286,23 @@ private:
         std::condition_variable changed;
         std::atomic<bool> done{false};
         bool answered = false;
-        DWORD code = 0;
-        std::string body;
+        http::Reply reply;
         std::string error;
     };
+
+    // A header's value as text; "" when the reply has none.
+    static std::string Header(HINTERNET request, DWORD which) {
+        wchar_t value[256];
+        DWORD size = sizeof value;
+        if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, value, &size, WINHTTP_NO_HEADER_INDEX))
+            return {};
+        return win::Narrow(value, size / sizeof(wchar_t));
+    }
 
     static void Run(Transfer& transfer, HINTERNET request) {
         bool answered = false;
         DWORD code = 0;
-        std::string body, error;
+        std::string body, error, retryAfter;
         do {
             if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
                 !WinHttpReceiveResponse(request, nullptr)) {
@@ -280,7 +313,10 @@ private:
             DWORD size = sizeof code;
             WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                 WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX);
-            if (code < 200 || code > 299) break;
+            if (code < 200 || code > 299) {
+                retryAfter = Header(request, WINHTTP_QUERY_RETRY_AFTER);
+                break;
+            }
             for (;;) {
                 DWORD available = 0;
                 if (!WinHttpQueryDataAvailable(request, &available)) {
@@ -289,7 +325,7 @@ private:
                 }
                 if (available == 0) break;
                 if (body.size() + available > kMaxReplyBytes) {
-                    error = "the reply is larger than " + std::to_string(kMaxReplyBytes) + " bytes";
+                    error = http::TooLargeReason();
                     break;
                 }
                 const std::size_t at = body.size();
@@ -305,8 +341,7 @@ private:
         } while (false);
         std::lock_guard<std::mutex> lock(transfer.mutex);
         transfer.answered = answered;
-        transfer.code = code;
-        transfer.body = std::move(body);
+        transfer.reply = {static_cast<long>(code), std::move(retryAfter), std::move(body)};
         transfer.error = std::move(error);
         transfer.done = true;
         transfer.changed.notify_all();
@@ -323,9 +358,7 @@ private:
         }
     }
 
-    [[noreturn]] static void fail(const std::string& address, const std::string& why) {
-        throw PlatformError("request for " + withoutQuery(address) + " failed: " + why);
-    }
+    [[noreturn]] static void fail(const std::string& address, const std::string& why) { http::Fail(address, why); }
 
     WaitPlan waits_;
     Handle session_;

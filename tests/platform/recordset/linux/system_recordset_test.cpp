@@ -50,6 +50,12 @@ protected:
             res.status = 500;
             res.set_content(kRecordSet, "text/xml");  // a record set does not make an error a success
         });
+        // The status and Retry-After come from the query, as a loaded or limiting service sends them.
+        server_.Get("/busy.asp", [](const httplib::Request& req, httplib::Response& res) {
+            res.status = std::stoi(req.get_param_value("status"));
+            if (req.has_param("wait")) res.set_header("Retry-After", req.get_param_value("wait"));
+            res.set_content("<html>busy</html>", "text/html");
+        });
         server_.Get("/html.asp", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("<html><body><h1>Welcome</h1></body></html>", "text/html");
         });
@@ -141,6 +147,35 @@ TEST_F(HttpRecordSource, FailsOnErrorStatusesAndPagesThatAreNoRecordSet) {
     EXPECT_THAT(errorOf("missing.asp"), HasSubstr("status 404"));
     EXPECT_THAT(errorOf("html.asp"), HasSubstr("not a persisted record set"));
     // The same handle still serves a good request after failures.
+    EXPECT_EQ(source_->Open(address("getversion.asp")).RecordCount(), 2);
+}
+
+TEST_F(HttpRecordSource, TellsABusyServiceFromOtherFailures) {
+    struct Case {
+        std::string query;
+        long busySeconds;  // -1: an ordinary failure
+    };
+    const Case cases[] = {
+        {"status=503&wait=7", 7},
+        {"status=429&wait=0", 0},
+        {"status=503&wait=Sun,%2006%20Nov%201994%2008:49:37%20GMT", 0},  // long past: at once
+        {"status=503", -1},
+        {"status=429&wait=later", -1},
+        {"status=500&wait=7", -1},
+    };
+    for (const Case& c : cases) {
+        try {
+            source_->Open(address("busy.asp?PWD=s3cret&" + c.query));
+            ADD_FAILURE() << c.query << ": no failure";
+        } catch (const platform::ServiceBusy& busy) {
+            EXPECT_EQ(busy.RetryAfter().count(), c.busySeconds) << c.query;
+            EXPECT_THAT(busy.what(), Not(HasSubstr("s3cret")));
+        } catch (const PlatformError& e) {
+            EXPECT_EQ(c.busySeconds, -1) << c.query << ": " << e.what();
+            EXPECT_THAT(e.what(), HasSubstr("status"));
+        }
+    }
+    // A busy answer is an answer: the next request gets its full wait and is served.
     EXPECT_EQ(source_->Open(address("getversion.asp")).RecordCount(), 2);
 }
 

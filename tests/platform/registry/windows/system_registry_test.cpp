@@ -9,7 +9,7 @@
 
 #include "inventory/installed_software.h"
 #include "platform/registry/registry.h"
-#include "tests/windows/reg_tool.h"
+#include "tests/platform/registry/windows/reg_tool.h"
 
 namespace {
 

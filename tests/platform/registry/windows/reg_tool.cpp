@@ -1,4 +1,4 @@
-#include "tests/windows/reg_tool.h"
+#include "tests/platform/registry/windows/reg_tool.h"
 
 #include <windows.h>
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # vantrel-collect.exe under Wine against the Linux reference service on 127.0.0.1: the settings
-# and a fixture program in Wine's registry, the password on standard input; then what the service
-# journalled and stored. Every wait is bounded.
+# and a fixture program in Wine's registry, the password on standard input, and again for a password
+# outside ASCII typed at a terminal; then what the service journalled and stored. Every wait is
+# bounded.
 #
 #   collect_e2e.sh VANTREL-COLLECT.EXE VANTREL-DATASERVICE
 set -euo pipefail
@@ -22,6 +23,8 @@ cleanup() {
 trap cleanup EXIT
 
 "$service" --db "$work/db" add-account alice - <<< 's3cret pw&=' > /dev/null
+typed=$'p\xc3\xa4ssw\xc3\xb6rd \xe2\x82\xac'  # "pässwörd €": none of it but the p in most code pages
+"$service" --db "$work/db" add-account bob - <<< "$typed" > /dev/null
 "$service" --db "$work/db" --port 0 > "$work/service.log" 2>&1 &
 service_pid=$!
 base=""
@@ -43,6 +46,20 @@ printf 's3cret pw&=\r\n' | timeout 120 "$wine" "$exe" --user alice > "$work/out"
 out="$(tr -d '\r' < "$work/out")"
 [ "$out" = "Your Hardware and Software Collection Is Complete" ] || fail "final text: $out"
 grep -q 'Deleting your current VantrelNet Profile' "$work/err" || fail "no progress lines: $(cat "$work/err")"
+
+# The same password typed at a console: Wine makes one only on a terminal, which script(1) gives,
+# and turns the terminal's UTF-8 into keys. Typed once the prompt is there; the account is refused
+# (status 3) when the console's code page stands between the keys and the request.
+mkfifo "$work/keys"
+LC_ALL=C.UTF-8 timeout 120 script -qec "$wine $exe --user bob --quiet" /dev/null < "$work/keys" > "$work/typed" 2>&1 &
+typed_pid=$!
+exec 3> "$work/keys"
+for i in $(seq 1 300); do grep -q 'Password:' "$work/typed" && break; sleep 0.2; done
+printf '%s\r' "$typed" >&3
+status=0
+wait "$typed_pid" || status=$?
+exec 3>&-
+[ "$status" = 0 ] || fail "the typed password: vantrel-collect.exe exited with $status"
 
 kill "$service_pid"; wait "$service_pid" 2>/dev/null || true; service_pid=""
 "$service" --db "$work/db" list-items alice > "$work/items"
