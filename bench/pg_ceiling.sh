@@ -49,7 +49,7 @@ ceiling() {  # $1: 1 to pipeline
         echo "BEGIN;"
         i=0
         while [ "$i" -lt "$batch" ]; do
-            echo "INSERT INTO items (profile_id, category, text, config_date) VALUES ($pid, 'Software', 'Program number $i, version 1.2.3'::bytea, NULL);"
+            echo "INSERT INTO collected_items (profile_id, category, text, config_date) VALUES ($pid, 'Software', 'Program number $i, version 1.2.3'::bytea, NULL);"
             echo "INSERT INTO journal (received, path, page, params, status, received_at) VALUES ('2026-12-09 03.00.00', '/sftdata.asp'::bytea, 'sftdata.asp'::bytea, 'UID=fleet-000001&qIS=Program+number+1%2C+version+1.2.3&PWD=********', 200, 1765249200) RETURNING seq;"
             i=$((i + 1))
         done

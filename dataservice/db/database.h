@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace dataservice {
 
@@ -131,13 +132,14 @@ std::unique_ptr<Connection> openPostgres(const std::string& uri);
 // moment of it, while writers go on; checked with integrity_check. Throws on failure.
 void copySQLite(const std::string& source, const std::string& dest);
 
-// The schema's text of each engine and version, kept as .sql files beside the engines.
-std::string_view sqliteSchemaV1();
-std::string_view sqliteMigrationV2();
-std::string_view postgresSchemaV2();
-// Version 3 (collections kept) on either engine.
-std::string_view sqliteMigrationV3();
-std::string_view postgresMigrationV3();
+// The schema's version today, and its whole text on each engine for a new database.
+inline constexpr std::int64_t kSchemaVersion = 4;
+std::string_view schema(Engine engine);
+// What brings a database of version `from` to the next version on `engine`.
+std::string_view migrationFrom(Engine engine, std::int64_t from);
+// The oldest schema a database of the engine was ever made with, and its version: where a
+// migration test starts.
+std::pair<std::int64_t, std::string_view> oldestSchema(Engine engine);
 
 // "?N" placeholders as PostgreSQL writes them ("$N"), outside quoted text; and how many.
 std::string postgresPlaceholders(std::string_view sql, int* count = nullptr);

@@ -20,14 +20,29 @@ std::unique_ptr<Connection> openForReading(const std::string& target) {
 namespace dataservice::db {
 
 namespace embedded {
-extern const std::string_view kSqliteSchemaV1, kSqliteMigrationV2, kSqliteMigrationV3, kPostgresSchemaV2,
-    kPostgresMigrationV3;
+extern const std::string_view kSqliteSchema, kSqliteSchemaV1, kSqliteMigrationV2, kSqliteMigrationV3,
+    kSqliteMigrationV4, kPostgresSchema, kPostgresSchemaV2, kPostgresMigrationV3, kPostgresMigrationV4;
 }
 
-std::string_view sqliteSchemaV1() { return embedded::kSqliteSchemaV1; }
-std::string_view sqliteMigrationV2() { return embedded::kSqliteMigrationV2; }
-std::string_view postgresSchemaV2() { return embedded::kPostgresSchemaV2; }
-std::string_view sqliteMigrationV3() { return embedded::kSqliteMigrationV3; }
-std::string_view postgresMigrationV3() { return embedded::kPostgresMigrationV3; }
+std::string_view schema(Engine engine) {
+    return engine == Engine::PostgreSQL ? embedded::kPostgresSchema : embedded::kSqliteSchema;
+}
+
+std::string_view migrationFrom(Engine engine, std::int64_t from) {
+    using namespace embedded;
+    const bool pg = engine == Engine::PostgreSQL;
+    switch (from) {
+        case 1: if (!pg) return kSqliteMigrationV2; break;
+        case 2: return pg ? kPostgresMigrationV3 : kSqliteMigrationV3;
+        case 3: return pg ? kPostgresMigrationV4 : kSqliteMigrationV4;
+        default: break;
+    }
+    throw StoreError("no migration from schema version " + std::to_string(from));
+}
+
+std::pair<std::int64_t, std::string_view> oldestSchema(Engine engine) {
+    if (engine == Engine::PostgreSQL) return {2, embedded::kPostgresSchemaV2};
+    return {1, embedded::kSqliteSchemaV1};
+}
 
 }  // namespace dataservice::db

@@ -5,46 +5,38 @@
 namespace dataservice {
 namespace {
 
-constexpr std::int64_t kSchemaVersion = 3;
-
 StoreOptions checked(StoreOptions options) {
     if (options.passwordIterations < 1) throw StoreError("the password iteration count must be positive");
     if (options.keepCollections < 1) throw StoreError("a profile keeps at least one collection");
     return options;
 }
 
-// Brings a database of an older schema up to this one, inside the opening transaction. Only
-// SQLite databases were ever made at version 1.
+// Brings a database of an older schema up to this one, inside the opening transaction.
 void migrate(Sql& sql, std::int64_t from, std::int64_t now) {
-    if (from < 2) {
-        sql.execute(db::sqliteMigrationV2());
-        // What exists already counts as used now, so nothing expires the moment it is opened.
-        auto profiles = sql.query("UPDATE profiles SET last_activity = ?1");
-        profiles->bind(1, now).run();
+    const db::Engine engine = sql.connection().engine();
+    for (std::int64_t version = from; version < db::kSchemaVersion; ++version) {
+        sql.execute(db::migrationFrom(engine, version));
+        if (version == 1) {
+            // What exists already counts as used now, so nothing expires the moment it is opened.
+            auto profiles = sql.query("UPDATE profiles SET last_activity = ?1");
+            profiles->bind(1, now).run();
+        }
     }
-    if (from < 3)
-        sql.execute(sql.connection().engine() == db::Engine::PostgreSQL ? db::postgresMigrationV3()
-                                                                          : db::sqliteMigrationV3());
-    sql.connection().setSchemaVersion(kSchemaVersion);
+    sql.connection().setSchemaVersion(db::kSchemaVersion);
 }
 
 void createOrMigrate(Sql& sql, std::int64_t now) {
     db::Connection& db = sql.connection();
     const std::int64_t found = db.schemaVersion();
     if (found == 0) {
-        if (db.engine() == db::Engine::PostgreSQL) {
-            sql.execute(db::postgresSchemaV2());
-            migrate(sql, 2, now);
-        } else {
-            sql.execute(db::sqliteSchemaV1());
-            migrate(sql, 1, now);
-        }
+        sql.execute(db::schema(db.engine()));
+        db.setSchemaVersion(db::kSchemaVersion);
         Versions::allowIn(sql, Version{1, 1, 11});
-    } else if (found < kSchemaVersion) {
+    } else if (found < db::kSchemaVersion) {
         migrate(sql, found, now);
-    } else if (found != kSchemaVersion) {
+    } else if (found != db::kSchemaVersion) {
         throw StoreError("the database has schema version " + std::to_string(found) + ", this program knows " +
-                         std::to_string(kSchemaVersion));
+                         std::to_string(db::kSchemaVersion));
     }
 }
 

@@ -112,8 +112,8 @@ protected:
             return;
         }
         // Every row readable, the references whole, and each B-tree index in order.
-        EXPECT_NO_THROW(postgresValue(db(), "SELECT count(*), sum(length(text)) FROM items"));
-        EXPECT_EQ(postgresValue(db(), "SELECT count(*) FROM items i LEFT JOIN profiles p ON p.id = i.profile_id"
+        EXPECT_NO_THROW(postgresValue(db(), "SELECT count(*), sum(length(text)) FROM collected_items"));
+        EXPECT_EQ(postgresValue(db(), "SELECT count(*) FROM collected_items i LEFT JOIN profiles p ON p.id = i.profile_id"
                                       " WHERE p.id IS NULL"),
                   "0");
         postgresValue(db(), "CREATE EXTENSION IF NOT EXISTS amcheck");

@@ -27,7 +27,7 @@ void Inventory::reset(std::int64_t profileId) {
         }
         {
             // Items stored before the profile had any collection belong to none: a reset ends them.
-            auto st = sql.query("DELETE FROM items WHERE profile_id = ?1 AND collection_id IS NULL");
+            auto st = sql.query("DELETE FROM collected_items WHERE profile_id = ?1 AND collection_id IS NULL");
             st->bind(1, profileId).run();
         }
         {
@@ -47,7 +47,7 @@ std::int64_t Inventory::add(std::int64_t profileId, const std::string& category,
                             const std::optional<std::string>& configDate) {
     return access_.write([&](Sql& sql) {
         auto st = sql.insert(
-            "INSERT INTO items (profile_id, collection_id, category, text, config_date)"
+            "INSERT INTO collected_items (profile_id, collection_id, category, text, config_date)"
             " VALUES (?1, (SELECT current_collection FROM profiles WHERE id = ?1), ?2, ?3, ?4)",
             "seq");
         return st->bind(1, profileId).bind(2, std::string_view(category)).bind(3, std::string_view(text))
@@ -60,7 +60,7 @@ void Inventory::addIfHolds(const std::string& name, const std::string& passwordH
                            std::function<void(bool held)> onOutcome) {
     access_.write([&](Sql& sql) {
         auto st = sql.query(
-            "INSERT INTO items (profile_id, collection_id, category, text, config_date)"
+            "INSERT INTO collected_items (profile_id, collection_id, category, text, config_date)"
             " SELECT id, current_collection, ?3, ?4, ?5 FROM profiles"
             " WHERE kind = 'subscriber' AND name = ?1 AND password_hash = ?2");
         st->bind(1, std::string_view(name)).bind(2, std::string_view(passwordHash)).bind(3, std::string_view(category))
@@ -88,12 +88,12 @@ std::vector<Item> Inventory::items(std::int64_t profileId) {
     return access_.read([&](Sql& sql) {
         if (const auto current = currentCollection(sql, profileId)) {
             auto st = sql.query(
-                "SELECT seq, category, text, config_date FROM items WHERE collection_id = ?1 ORDER BY seq");
+                "SELECT seq, category, text, config_date FROM collected_items WHERE collection_id = ?1 ORDER BY seq");
             st->bind(1, *current);
             return readItems(st);
         }
         auto st = sql.query(
-            "SELECT seq, category, text, config_date FROM items WHERE profile_id = ?1 AND collection_id IS NULL"
+            "SELECT seq, category, text, config_date FROM collected_items WHERE profile_id = ?1 AND collection_id IS NULL"
             " ORDER BY seq");
         st->bind(1, profileId);
         return readItems(st);
@@ -103,7 +103,7 @@ std::vector<Item> Inventory::items(std::int64_t profileId) {
 std::vector<Collection> Inventory::collections(std::int64_t profileId) {
     return access_.read([&](Sql& sql) {
         auto st = sql.query(
-            "SELECT c.id, c.started, c.completed, (SELECT count(*) FROM items i WHERE i.collection_id = c.id)"
+            "SELECT c.id, c.started, c.completed, (SELECT count(*) FROM collected_items i WHERE i.collection_id = c.id)"
             " FROM collections c WHERE c.profile_id = ?1 ORDER BY c.id DESC");
         st->bind(1, profileId);
         std::vector<Collection> out;
@@ -115,7 +115,7 @@ std::vector<Collection> Inventory::collections(std::int64_t profileId) {
 std::vector<Item> Inventory::collectionItems(std::int64_t profileId, std::int64_t collectionId) {
     return access_.read([&](Sql& sql) {
         auto st = sql.query(
-            "SELECT i.seq, i.category, i.text, i.config_date FROM items i JOIN collections c ON c.id = i.collection_id"
+            "SELECT i.seq, i.category, i.text, i.config_date FROM collected_items i JOIN collections c ON c.id = i.collection_id"
             " WHERE c.id = ?1 AND c.profile_id = ?2 ORDER BY i.seq");
         st->bind(1, collectionId).bind(2, profileId);
         return readItems(st);

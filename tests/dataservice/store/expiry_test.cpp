@@ -112,7 +112,7 @@ TEST_P(Expiry, ASweepGoesInBoundedBitesThatUploadsGetBetween) {
     while (committedRows(database->target(), "profiles") > 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(committedRows(database->target(), "profiles"), 0);
-    EXPECT_EQ(committedRows(database->target(), "items"), 0);
+    EXPECT_EQ(committedRows(database->target(), "collected_items"), 0);
     EXPECT_EQ(committedRows(database->target(), "journal"), 1);  // the one written meanwhile
     EXPECT_EQ(store->purgeExpired(), 0);
 
