@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <iostream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -169,112 +170,142 @@ std::optional<long> number(const std::string& text, long max) {
     return n;
 }
 
-int run(int argc, char** argv) {
+// The command line as given: the options' values and the command's words.
+struct Args {
     std::optional<std::string> db, journal, host, port, cert, key, evalDays, journalDays, journalMax, keep, metrics,
         logFormat, purgeEvery;
-    const std::pair<const char*, std::optional<std::string>*> valued[] = {
-        {"--db", &db},           {"--journal", &journal},         {"--host", &host},
-        {"--listen", &host},     {"--port", &port},               {"--tls-cert", &cert},
-        {"--tls-key", &key},     {"--eval-expiry-days", &evalDays}, {"--journal-days", &journalDays},
-        {"--journal-max-entries", &journalMax}, {"--keep-collections", &keep}, {"--metrics-listen", &metrics},
-        {"--log-format", &logFormat}, {"--purge-every", &purgeEvery},
-    };
     Words words;
+    bool help = false;
+};
+
+// What is wrong with the command line, or nothing.
+std::optional<std::string> parse(int argc, char** argv, Args& a) {
+    const std::pair<const char*, std::optional<std::string>*> valued[] = {
+        {"--db", &a.db},           {"--journal", &a.journal},         {"--host", &a.host},
+        {"--listen", &a.host},     {"--port", &a.port},               {"--tls-cert", &a.cert},
+        {"--tls-key", &a.key},     {"--eval-expiry-days", &a.evalDays}, {"--journal-days", &a.journalDays},
+        {"--journal-max-entries", &a.journalMax}, {"--keep-collections", &a.keep}, {"--metrics-listen", &a.metrics},
+        {"--log-format", &a.logFormat}, {"--purge-every", &a.purgeEvery},
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (!words.empty()) {  // after the command everything is its arguments, "--x" included
-            words.push_back(arg);
+        if (!a.words.empty()) {  // after the command everything is its arguments, "--x" included
+            a.words.push_back(arg);
             continue;
         }
         if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
+            a.help = true;
+            return std::nullopt;
         }
         bool known = false;
         for (const auto& [name, slot] : valued) {
             if (arg != name) continue;
-            if (i + 1 >= argc) return usage(arg + " needs a value");
+            if (i + 1 >= argc) return arg + " needs a value";
             *slot = argv[++i];
             known = true;
         }
         if (known) continue;
-        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) return usage("unknown option " + arg);
-        words.push_back(arg);
+        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) return "unknown option " + arg;
+        a.words.push_back(arg);
     }
-    if (!db) return usage("--db DATABASE is required");
-    if (logFormat && *logFormat != "text" && *logFormat != "json") return usage("--log-format is text or json");
-    if (logFormat) dataservice::setLogFormat(*logFormat == "json" ? dataservice::LogFormat::Json : dataservice::LogFormat::Text);
-    // Before the store opens it: a copy must not create or migrate the database.
-    if (!words.empty() && words[0] == "backup") {
-        if (words.size() != 2) return usage("backup takes the file to write");
-        return dataservice::cli::backup(*db, words[1]);
-    }
+    if (!a.db) return "--db DATABASE is required";
+    if (a.logFormat && *a.logFormat != "text" && *a.logFormat != "json") return "--log-format is text or json";
+    return std::nullopt;
+}
 
-    dataservice::StoreOptions storeOptions;
+std::optional<std::string> storeOptionsFrom(const Args& a, dataservice::StoreOptions& o) {
     constexpr long kDay = 24 * 3600;
-    if (evalDays) {
-        const auto n = number(*evalDays, 100000);
-        if (!n || *n < 1) return usage("--eval-expiry-days needs a number of days from 1");
-        storeOptions.evaluationLifetimeSeconds = *n * kDay;
+    // Each: its value, the largest it may be, what to say when it is wrong, where it goes.
+    const struct {
+        const std::optional<std::string>& value;
+        long max;
+        const char* wrong;
+        std::function<void(long)> set;
+    } counts[] = {
+        {a.evalDays, 100000, "--eval-expiry-days needs a number of days from 1",
+         [&](long n) { o.evaluationLifetimeSeconds = n * kDay; }},
+        {a.journalDays, 100000, "--journal-days needs a number of days from 1",
+         [&](long n) { o.journalMaxAgeSeconds = n * kDay; }},
+        {a.journalMax, 1000000000, "--journal-max-entries needs a number from 1", [&](long n) { o.journalMaxEntries = n; }},
+        {a.keep, 1000, "--keep-collections needs a number from 1 to 1000",
+         [&](long n) { o.keepCollections = static_cast<int>(n); }},
+    };
+    for (const auto& c : counts) {
+        if (!c.value) continue;
+        const auto n = number(*c.value, c.max);
+        if (!n || *n < 1) return c.wrong;
+        c.set(*n);
     }
-    if (journalDays) {
-        const auto n = number(*journalDays, 100000);
-        if (!n || *n < 1) return usage("--journal-days needs a number of days from 1");
-        storeOptions.journalMaxAgeSeconds = *n * kDay;
-    }
-    if (journalMax) {
-        const auto n = number(*journalMax, 1000000000);
-        if (!n || *n < 1) return usage("--journal-max-entries needs a number from 1");
-        storeOptions.journalMaxEntries = *n;
-    }
-    if (keep) {
-        const auto n = number(*keep, 1000);
-        if (!n || *n < 1) return usage("--keep-collections needs a number from 1 to 1000");
-        storeOptions.keepCollections = static_cast<int>(*n);
-    }
-    dataservice::Store store(*db, storeOptions);
+    return std::nullopt;
+}
 
-    if (words.empty()) {
-        if (!port) return usage("--port N is required to serve");
+// Minutes, a fraction allowed; zero leaves the sweep to the requests.
+std::optional<std::string> purgeEveryFrom(const std::string& text, dataservice::ServerOptions& o) {
+    char* end = nullptr;
+    const double minutes = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end || !(minutes >= 0 && minutes <= 100000)) return "--purge-every needs a number of minutes";
+    o.purgeEvery = std::chrono::milliseconds(static_cast<long long>(minutes * 60000));
+    if (minutes > 0 && o.purgeEvery.count() == 0) o.purgeEvery = std::chrono::milliseconds(1);
+    return std::nullopt;
+}
+
+// ADDR:PORT, the address in brackets when it is IPv6.
+std::optional<std::string> metricsFrom(const std::string& text, dataservice::ServerOptions& o) {
+    const std::size_t colon = text.rfind(':');
+    const auto port = colon == std::string::npos ? std::nullopt : number(text.substr(colon + 1), 65535);
+    std::string host = colon == std::string::npos ? "" : text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    if (!port || host.empty()) return "--metrics-listen needs ADDRESS:PORT";
+    o.metricsHost = host;
+    o.metricsPort = static_cast<int>(*port);
+    return std::nullopt;
+}
+
+std::optional<std::string> serverOptionsFrom(const Args& a, dataservice::ServerOptions& o) {
+    if (!a.port) return "--port N is required to serve";
+    if (a.host) o.host = *a.host;
+    const auto n = number(*a.port, 65535);
+    if (!n) return "--port needs a number from 0 to 65535";
+    o.port = static_cast<int>(*n);
+    if (a.journal) o.journalFile = *a.journal;
+    o.purgeEvery = std::chrono::minutes(60);
+    if (a.purgeEvery)
+        if (auto wrong = purgeEveryFrom(*a.purgeEvery, o)) return wrong;
+    if (a.metrics)
+        if (auto wrong = metricsFrom(*a.metrics, o)) return wrong;
+    if (a.cert.has_value() != a.key.has_value()) return "--tls-cert and --tls-key go together";
+    if (a.cert) {
+        const auto certText = readFile(*a.cert), keyText = readFile(*a.key);
+        if (!certText || !keyText) return "cannot read " + (!certText ? *a.cert : *a.key);
+        o.tlsCertificate = *certText;
+        o.tlsKey = *keyText;
+    }
+    return std::nullopt;
+}
+
+int run(int argc, char** argv) {
+    Args a;
+    if (auto wrong = parse(argc, argv, a)) return usage(*wrong);
+    if (a.help) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (a.logFormat) dataservice::setLogFormat(*a.logFormat == "json" ? dataservice::LogFormat::Json : dataservice::LogFormat::Text);
+    // Before the store opens it: a copy must not create or migrate the database.
+    if (!a.words.empty() && a.words[0] == "backup") {
+        if (a.words.size() != 2) return usage("backup takes the file to write");
+        return dataservice::cli::backup(*a.db, a.words[1]);
+    }
+    dataservice::StoreOptions storeOptions;
+    if (auto wrong = storeOptionsFrom(a, storeOptions)) return usage(*wrong);
+    dataservice::Store store(*a.db, storeOptions);
+    if (a.words.empty()) {
         dataservice::ServerOptions options;
-        if (host) options.host = *host;
-        const auto n = number(*port, 65535);
-        if (!n) return usage("--port needs a number from 0 to 65535");
-        options.port = static_cast<int>(*n);
-        if (journal) options.journalFile = *journal;
-        // Minutes, a fraction allowed; zero leaves the sweep to the requests, as before.
-        options.purgeEvery = std::chrono::minutes(60);
-        if (purgeEvery) {
-            char* end = nullptr;
-            const double minutes = std::strtod(purgeEvery->c_str(), &end);
-            if (purgeEvery->empty() || *end || !(minutes >= 0 && minutes <= 100000))
-                return usage("--purge-every needs a number of minutes");
-            options.purgeEvery = std::chrono::milliseconds(static_cast<long long>(minutes * 60000));
-            if (minutes > 0 && options.purgeEvery.count() == 0) options.purgeEvery = std::chrono::milliseconds(1);
-        }
-        if (metrics) {
-            // ADDR:PORT, the address in brackets when it is IPv6.
-            const std::size_t colon = metrics->rfind(':');
-            const auto metricsPort = colon == std::string::npos ? std::nullopt : number(metrics->substr(colon + 1), 65535);
-            std::string metricsHost = colon == std::string::npos ? "" : metrics->substr(0, colon);
-            if (metricsHost.size() > 2 && metricsHost.front() == '[' && metricsHost.back() == ']')
-                metricsHost = metricsHost.substr(1, metricsHost.size() - 2);
-            if (!metricsPort || metricsHost.empty()) return usage("--metrics-listen needs ADDRESS:PORT");
-            options.metricsHost = metricsHost;
-            options.metricsPort = static_cast<int>(*metricsPort);
-        }
-        if (cert.has_value() != key.has_value()) return usage("--tls-cert and --tls-key go together");
-        if (cert) {
-            const auto certText = readFile(*cert), keyText = readFile(*key);
-            if (!certText || !keyText) return usage("cannot read " + (!certText ? *cert : *key));
-            options.tlsCertificate = *certText;
-            options.tlsKey = *keyText;
-        }
-        return serve(store, std::move(options), cert, key);
+        if (auto wrong = serverOptionsFrom(a, options)) return usage(*wrong);
+        return serve(store, std::move(options), a.cert, a.key);
     }
-
-    if (const auto status = dataservice::cli::runCommand(store, words)) return *status;
-    return usage("unknown command or wrong number of arguments: " + words[0]);
+    if (const auto status = dataservice::cli::runCommand(store, a.words)) return *status;
+    return usage("unknown command or wrong number of arguments: " + a.words[0]);
 }
 
 }  // namespace

@@ -342,6 +342,21 @@ Listener::Listener(RequestHandler& handler, ListenerOptions options)
 
 Listener::~Listener() { stop(); }
 
+// The address to listen on, from its text; its family. Throws for a text that is no address.
+int socketAddress(const std::string& host, int port, sockaddr_storage& addr) {
+    if (auto* v4 = reinterpret_cast<sockaddr_in*>(&addr); inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(static_cast<uint16_t>(port));
+        return AF_INET;
+    }
+    if (auto* v6 = reinterpret_cast<sockaddr_in6*>(&addr); inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<uint16_t>(port));
+        return AF_INET6;
+    }
+    throw std::runtime_error("cannot listen on " + host + ": not an IPv4 or IPv6 address");
+}
+
 void Listener::start() {
     Impl& d = *impl_;
     if (d.daemon) throw std::logic_error("the server is already started");
@@ -352,17 +367,7 @@ void Listener::start() {
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     const std::string& host = d.options.host;
     const bool portOk = d.options.port >= 0 && d.options.port < 65536;
-    if (auto* v4 = reinterpret_cast<sockaddr_in*>(&addr); inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(static_cast<uint16_t>(d.options.port));
-    } else if (auto* v6 = reinterpret_cast<sockaddr_in6*>(&addr);
-               inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(static_cast<uint16_t>(d.options.port));
-        flags |= MHD_USE_IPv6;
-    } else {
-        throw std::runtime_error("cannot listen on " + host + ": not an IPv4 or IPv6 address");
-    }
+    if (socketAddress(host, d.options.port, addr) == AF_INET6) flags |= MHD_USE_IPv6;
     if (!d.options.tlsCertificate.empty()) flags |= MHD_USE_TLS;
 
     // Pages no longer run on the loops, so more loops than cores would only take turns.

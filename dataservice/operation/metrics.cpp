@@ -197,6 +197,28 @@ Metrics::SignInRefusals Metrics::signInRefusals() const {
     return r;
 }
 
+// The sign-in refusals and the password checks' queue.
+void Metrics::renderPasswordChecks(std::string& out, const std::vector<Block*>& blocks) const {
+    head(out, "vantrel_signin_refused_total", "counter", "Passwords refused, by reason.");
+    const char* reasons[] = {"password", "limited"};
+    const SignInRefusals refused = signInRefusals();
+    for (std::size_t r = 0; r < std::size(reasons); ++r)
+        out += std::string("vantrel_signin_refused_total{reason=\"") + reasons[r] + "\"} " +
+               std::to_string(refused[r]) + "\n";
+
+    head(out, "vantrel_password_checks_pending", "gauge", "Password checks queued or running now.");
+    out += "vantrel_password_checks_pending " + std::to_string(checksPending_.load(std::memory_order_relaxed)) + "\n";
+    head(out, "vantrel_password_check_wait_seconds", "histogram", "Time a password check waited to start.");
+    histogram(out, "vantrel_password_check_wait_seconds", "", kSecondsBuckets, blocks,
+              [](const Block& b, std::size_t i) -> const Counter& { return b.checkWait[i]; },
+              static_cast<double>(total(blocks, [](const Block& b) -> const Counter& { return b.checkWaitMicros; })) / 1e6);
+    head(out, "vantrel_password_checks_refused_total", "counter",
+         "Password checks refused as busy: they could not have started within the bound.");
+    out += "vantrel_password_checks_refused_total " +
+           std::to_string(total(blocks, [](const Block& b) -> const Counter& { return b.checksBusy; })) + "\n";
+
+}
+
 std::string Metrics::render(long connectionsOpen, std::uint64_t connectionsRefused) const {
     const auto blocks = everyBlock();
     std::string out;
@@ -242,23 +264,7 @@ std::string Metrics::render(long connectionsOpen, std::uint64_t connectionsRefus
          "Connections closed on arrival: the service's or one address's connection limit was reached.");
     out += "vantrel_connections_refused_total " + std::to_string(connectionsRefused) + "\n";
 
-    head(out, "vantrel_signin_refused_total", "counter", "Passwords refused, by reason.");
-    const char* reasons[] = {"password", "limited"};
-    const SignInRefusals refused = signInRefusals();
-    for (std::size_t r = 0; r < std::size(reasons); ++r)
-        out += std::string("vantrel_signin_refused_total{reason=\"") + reasons[r] + "\"} " +
-               std::to_string(refused[r]) + "\n";
-
-    head(out, "vantrel_password_checks_pending", "gauge", "Password checks queued or running now.");
-    out += "vantrel_password_checks_pending " + std::to_string(checksPending_.load(std::memory_order_relaxed)) + "\n";
-    head(out, "vantrel_password_check_wait_seconds", "histogram", "Time a password check waited to start.");
-    histogram(out, "vantrel_password_check_wait_seconds", "", kSecondsBuckets, blocks,
-              [](const Block& b, std::size_t i) -> const Counter& { return b.checkWait[i]; },
-              static_cast<double>(total(blocks, [](const Block& b) -> const Counter& { return b.checkWaitMicros; })) / 1e6);
-    head(out, "vantrel_password_checks_refused_total", "counter",
-         "Password checks refused as busy: they could not have started within the bound.");
-    out += "vantrel_password_checks_refused_total " +
-           std::to_string(total(blocks, [](const Block& b) -> const Counter& { return b.checksBusy; })) + "\n";
+    renderPasswordChecks(out, blocks);
 
     head(out, "vantrel_store_errors_total", "counter", "Transactions the store failed to commit.");
     out += "vantrel_store_errors_total " +

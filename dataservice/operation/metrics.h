@@ -60,6 +60,7 @@ public:
 private:
     Metrics() = default;
     Block& mine();
+    void renderPasswordChecks(std::string& out, const std::vector<Block*>& blocks) const;
     void named(const std::vector<std::string>& pages);
 
     std::vector<std::string> pages_{"other"};

@@ -84,6 +84,38 @@ ProfileContent pageContent(Store& store, const Profile& profile) {
 
 }  // namespace
 
+HttpReply ProfilePage::signedInView(const Profile& p, const Session& session, const Params& query) {
+    const std::string* filter = findParam(query, "filter");
+    if (const std::string* wanted = findParam(query, "download")) {
+        if (*wanted != "csv" && *wanted != "json") return textReply(404, "no such download");
+        const auto kept = store_.inventory().collections(p.id);
+        return download(*wanted == "csv" ? DownloadKind::Csv : DownloadKind::Json, p, kept.empty() ? nullptr : &kept.front(),
+                        filteredItems(store_.inventory().items(p.id), filter ? *filter : ""));
+    }
+    ProfileContent content = pageContent(store_, p);
+    if (filter) content.filter = *filter;
+    return profileView(p, content, session.csrfToken);
+}
+
+std::optional<std::int64_t> ProfilePage::signIn(const std::string& name, const std::string& password,
+                                                const std::string& address) {
+    const SignInLimits& limits = passwords_.limits();
+    if (store_.profiles().credentials(name)) {
+        const auto creds = passwords_.check(name, password, address);
+        if (!creds) return std::nullopt;
+        store_.signIns().clear(name);
+        return creds->profileId;
+    }
+    if (!store_.signIns().allowed(name, address, limits)) return std::nullopt;
+    // An evaluation username is all an evaluating user has; guessing one counts as a failure.
+    if (const auto p = store_.profiles().evaluation(name)) return p->id;
+    // As long as a subscriber's wrong password takes, so that the time does not tell which
+    // names exist.
+    passwords_.verifier().burn(password, store_.options().passwordIterations);
+    store_.signIns().recordFailure(name, address, limits);
+    return std::nullopt;
+}
+
 HttpReply ProfilePage::answer(const HttpRequest& request) {
     const std::string sessionToken = cookieValue(request.cookies, kSessionCookie);
     const std::string sessionKey = wellFormedToken(sessionToken) ? tokenDigest(sessionToken) : std::string();
@@ -104,20 +136,7 @@ HttpReply ProfilePage::answer(const HttpRequest& request) {
     if (request.method != "POST") {
         const Params query = parseQuery(request.rawQuery);
         if (session)
-            if (const auto p = store_.profiles().byId(session->profileId)) {
-                const std::string* filter = findParam(query, "filter");
-                const std::string* wanted = findParam(query, "download");
-                if (wanted) {
-                    if (*wanted != "csv" && *wanted != "json") return textReply(404, "no such download");
-                    const auto kept = store_.inventory().collections(p->id);
-                    return download(*wanted == "csv" ? DownloadKind::Csv : DownloadKind::Json, *p,
-                                    kept.empty() ? nullptr : &kept.front(),
-                                    filteredItems(store_.inventory().items(p->id), filter ? *filter : ""));
-                }
-                ProfileContent content = pageContent(store_, *p);
-                if (filter) content.filter = *filter;
-                return profileView(*p, content, session->csrfToken);
-            }
+            if (const auto p = store_.profiles().byId(session->profileId)) return signedInView(*p, *session, query);
         SignInForm form;
         if (const std::string* uid = findParam(query, "UID")) form.userName = *uid;
         return formPage(200, form);
@@ -142,26 +161,7 @@ HttpReply ProfilePage::answer(const HttpRequest& request) {
         return formPage(403, again);
     }
 
-    std::optional<std::int64_t> profileId;
-    const std::string name = uid ? *uid : std::string();
-    const std::string password = pwd ? *pwd : std::string();
-    const SignInLimits& limits = passwords_.limits();
-    if (store_.profiles().credentials(name)) {
-        if (const auto creds = passwords_.check(name, password, request.clientAddress)) {
-            profileId = creds->profileId;
-            store_.signIns().clear(name);
-        }
-    } else if (store_.signIns().allowed(name, request.clientAddress, limits)) {
-        // An evaluation username is all an evaluating user has; guessing one counts as a failure.
-        if (const auto p = store_.profiles().evaluation(name)) {
-            profileId = p->id;
-        } else {
-            // As long as a subscriber's wrong password takes, so that the time does not tell
-            // which names exist.
-            passwords_.verifier().burn(password, store_.options().passwordIterations);
-            store_.signIns().recordFailure(name, request.clientAddress, limits);
-        }
-    }
+    const auto profileId = signIn(uid ? *uid : std::string(), pwd ? *pwd : std::string(), request.clientAddress);
     if (!profileId) {
         again.message = texts::kWrongPassword;
         return formPage(200, again);

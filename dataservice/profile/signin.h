@@ -2,7 +2,10 @@
 // The profile page's sign-in: the form and its token, the session cookie, and what a signed-in
 // browser sees. A GET shows the form or the profile; a POST signs in or out.
 #include <cstdint>
+#include <optional>
+#include <string>
 
+#include "dataservice/common/params.h"
 #include "dataservice/http/message.h"
 #include "dataservice/auth/password_check.h"
 #include "dataservice/store/store.h"
@@ -18,6 +21,10 @@ public:
     HttpReply answer(const HttpRequest& request);
 
 private:
+    HttpReply signedInView(const Profile& profile, const Session& session, const Params& query);
+    // The profile a sign-in with `name` and `password` opens, or nothing (a failure counted).
+    std::optional<std::int64_t> signIn(const std::string& name, const std::string& password, const std::string& address);
+
     Store& store_;
     PasswordCheck& passwords_;
     std::int64_t sessionSeconds_;

@@ -174,27 +174,13 @@ HttpReply signInPage(int status, const SignInForm& form) {
     return page(status, texts::kSignInTitle, body);
 }
 
-HttpReply profileView(const Profile& profile, const ProfileContent& content, const std::string& formToken) {
+namespace {
+
+// The items: a count per category, then each category's items, in the order their first item
+// arrived and in arrival order within.
+std::string itemSections(const ProfileContent& content) {
     const std::vector<Item>& items = content.items;
-    const std::string name = shown(profile.name);
-    std::string body = "<header class=\"site\">\n<p>VantrelNet profile</p>\n"
-                       "<form method=\"post\" action=\"hwsw.asp\">\n<span>Signed in as " + name + "</span>\n"
-                       "<input type=\"hidden\" name=\"action\" value=\"signout\">\n"
-                       "<input type=\"hidden\" name=\"form\" value=\"" + htmlEscape(formToken) + "\">\n"
-                       "<button type=\"submit\">Sign out</button>\n</form>\n</header>\n<main>\n";
-    body += "<h1>Hardware and software of " + name + "</h1>\n";
-
-    const char* run = "No run yet";
-    if (profile.runStarted) run = profile.runCompleted ? "Completed" : "Not completed (the last run did not finish)";
-    body += "<section aria-labelledby=\"about\">\n<h2 id=\"about\">About this profile</h2>\n<dl class=\"facts\">\n"
-            "<dt>Kind</dt><dd>" + std::string(profile.kind == ProfileKind::Subscriber ? "Subscriber" : "Evaluation") +
-            "</dd>\n<dt>Created</dt><dd>" + dateHtml(profile.created) + "</dd>\n"
-            "<dt>Last updated</dt><dd>" + dateHtml(profile.lastUpdate) + "</dd>\n"
-            "<dt>Last run</dt><dd id=\"last-run\">" + run + "</dd>\n</dl>\n" + downloadLinks(content) + "</section>\n";
-    body += changesSection(content);
-    body += collectionsSection(content);
-
-    // Categories in the order their first item arrived; items in arrival order.
+    std::string body;
     std::vector<std::string> order;
     std::map<std::string, std::vector<const Item*>> groups;
     for (const Item& item : items) {
@@ -237,6 +223,31 @@ HttpReply profileView(const Profile& profile, const ProfileContent& content, con
         }
         body += "</ol>\n</section>\n";
     }
+    return body;
+}
+
+}  // namespace
+
+HttpReply profileView(const Profile& profile, const ProfileContent& content, const std::string& formToken) {
+    const std::string name = shown(profile.name);
+    std::string body = "<header class=\"site\">\n<p>VantrelNet profile</p>\n"
+                       "<form method=\"post\" action=\"hwsw.asp\">\n<span>Signed in as " + name + "</span>\n"
+                       "<input type=\"hidden\" name=\"action\" value=\"signout\">\n"
+                       "<input type=\"hidden\" name=\"form\" value=\"" + htmlEscape(formToken) + "\">\n"
+                       "<button type=\"submit\">Sign out</button>\n</form>\n</header>\n<main>\n";
+    body += "<h1>Hardware and software of " + name + "</h1>\n";
+
+    const char* run = "No run yet";
+    if (profile.runStarted) run = profile.runCompleted ? "Completed" : "Not completed (the last run did not finish)";
+    body += "<section aria-labelledby=\"about\">\n<h2 id=\"about\">About this profile</h2>\n<dl class=\"facts\">\n"
+            "<dt>Kind</dt><dd>" + std::string(profile.kind == ProfileKind::Subscriber ? "Subscriber" : "Evaluation") +
+            "</dd>\n<dt>Created</dt><dd>" + dateHtml(profile.created) + "</dd>\n"
+            "<dt>Last updated</dt><dd>" + dateHtml(profile.lastUpdate) + "</dd>\n"
+            "<dt>Last run</dt><dd id=\"last-run\">" + run + "</dd>\n</dl>\n" + downloadLinks(content) + "</section>\n";
+    body += changesSection(content);
+    body += collectionsSection(content);
+
+    body += itemSections(content);
     body += "</main>\n";
     return page(200, "VantrelNet profile of " + profile.name, body);
 }
