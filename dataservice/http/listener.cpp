@@ -16,6 +16,7 @@
 #include <cstring>
 #include <condition_variable>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -118,11 +119,11 @@ struct Listener::Impl {
     RequestHandler& handler;
     ListenerOptions options;
     ResponseCache responses;  // outlives the daemon, whose connections may hold its responses
-    // The pair new handshakes get, and every pair ever in use: a handshake under way may still
-    // hold an older one, so none goes before the daemon.
+    // The pair new handshakes get, and the pair each open TLS session was given: a session uses
+    // its pair until it closes, so a pair replaced meanwhile goes with its last session.
     std::mutex tlsMutex;
     std::shared_ptr<TlsPair> tls;
-    std::vector<std::shared_ptr<TlsPair>> tlsKept;
+    std::map<gnutls_session_t, std::shared_ptr<TlsPair>> tlsInUse;
     MHD_Daemon* daemon = nullptr;
     int port = -1;
     DeadlineWatch watch;
@@ -291,6 +292,11 @@ void onConnection(void* cls, MHD_Connection* c, void** socketContext, MHD_Connec
     } else if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
         if (auto* cs = static_cast<DeadlineWatch::Connection*>(*socketContext)) d->watch.forget(cs);
         *socketContext = nullptr;
+        if (d->options.tlsCertificate.empty()) return;
+        if (const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_GNUTLS_SESSION)) {
+            std::lock_guard lock(d->tlsMutex);
+            d->tlsInUse.erase(static_cast<gnutls_session_t>(info->tls_session));
+        }
     }
 }
 
@@ -328,7 +334,7 @@ int onCertificate(gnutls_session_t session, const gnutls_datum_t*, int, const gn
     const auto found = tlsListeners.find(port);
     if (found == tlsListeners.end()) return -1;
     std::lock_guard pairLock(found->second->tlsMutex);
-    TlsPair& pair = *found->second->tls;
+    TlsPair& pair = *(found->second->tlsInUse[session] = found->second->tls);
     *chain = pair.chain.data();
     *chainLength = static_cast<unsigned>(pair.chain.size());
     *key = pair.key;
@@ -393,7 +399,6 @@ void Listener::start() {
         {
             std::lock_guard lock(d.tlsMutex);
             d.tls = loadPair(d.options.tlsCertificate, d.options.tlsKey);
-            d.tlsKept = {d.tls};
         }
         // One pointer: in an option array it goes where the pointers go.
         opts.push_back({MHD_OPTION_HTTPS_CERT_CALLBACK, 0, reinterpret_cast<void*>(&onCertificate)});
@@ -441,7 +446,7 @@ void Listener::stop() {
             tlsListeners.erase(found);
     }
     std::lock_guard lock(d.tlsMutex);
-    d.tlsKept.clear();
+    d.tlsInUse.clear();
     d.tls.reset();
 }
 
@@ -450,8 +455,15 @@ void Listener::replaceCertificate(const std::string& certificate, const std::str
     if (d.options.tlsCertificate.empty()) throw std::runtime_error("the service does not speak TLS");
     auto pair = loadPair(certificate, key);
     std::lock_guard lock(d.tlsMutex);
-    d.tls = pair;
-    d.tlsKept.push_back(std::move(pair));
+    d.tls = std::move(pair);
+}
+
+std::size_t Listener::certificatePairsHeld() const {
+    std::lock_guard lock(impl_->tlsMutex);
+    std::set<const TlsPair*> held;
+    if (impl_->tls) held.insert(impl_->tls.get());
+    for (const auto& [session, pair] : impl_->tlsInUse) held.insert(pair.get());
+    return held.size();
 }
 
 int Listener::port() const { return impl_->port; }

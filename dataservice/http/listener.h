@@ -48,6 +48,8 @@ public:
     // the ones open keep theirs. Throws std::runtime_error, keeping the pair in use, when the
     // new one cannot be read or the key is not the certificate's.
     void replaceCertificate(const std::string& certificate, const std::string& key);
+    // Certificate pairs held: the one new connections get, and older ones open sessions still use.
+    std::size_t certificatePairsHeld() const;
     // Client connections open now (0 when not started).
     long openConnections() const;
     // Connections closed on arrival since the start: the listener's or one address's limit was

@@ -575,5 +575,26 @@ TEST_F(Tls, OnlyModernProtocolsAndSuitesAndACertificateRenewedInPlace) {
     EXPECT_NE(log.find("does not belong to the certificate"), std::string::npos) << log;
 }
 
+// Each renewal used to keep the pair it replaced until the stop; now a pair goes with the last
+// session that uses it.
+TEST_F(Tls, ARenewedPairIsLetGoOnceNoSessionUsesIt) {
+    Store store(dir.file("service.db"), StoreOptions{kTestIterations});
+    ServerOptions options;
+    options.tlsCertificate = readFile(dir.file("first.pem"));
+    options.tlsKey = readFile(dir.file("first.key"));
+    Server server(store, options);
+    server.start();
+    EXPECT_FALSE(refused(client(server.port(), "")));
+    for (int i = 0; i < 3; ++i) {
+        const char* name = i % 2 ? "first" : "second";
+        server.listener().replaceCertificate(readFile(dir.file(std::string(name) + ".pem")),
+                                             readFile(dir.file(std::string(name) + ".key")));
+        EXPECT_NE(client(server.port(), "").find(std::string("CN = ") + name), std::string::npos);
+    }
+    for (int i = 0; i < 100 && server.listener().openConnections() > 0; ++i) std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(server.listener().certificatePairsHeld(), 1u);
+    server.stop();
+}
+
 }  // namespace
 }  // namespace dataservice::testing
