@@ -1,5 +1,6 @@
 #include "app/wizard_run.h"
 
+#include "inventory/progress_sink.h"
 #include "inventory/texts.h"
 #include "platform/common/errors.h"
 #include "platform/common/guard.h"
@@ -52,11 +53,8 @@ private:
 
 void WizardRun::operator()(wizard::CWizard& wizard) const {
     WizardSink sink(wizard, controller_, platform_.ui);
-    const service::ServiceClient& client = client_;
-    inventory::CollectionRun run(platform_.registry, platform_.instrumentation, values_,
-                                 [&client](const service::Request& request) { client.ServiceRequest(request); });
     try {
-        run(sink);
+        session_.Run(sink);
     } catch (const inventory::RunStopped&) {
         // The window is closing; it is not destroyed before the step ends, so leaving it frozen
         // is harmless.

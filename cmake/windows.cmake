@@ -26,7 +26,7 @@ target_link_libraries(vantrel_platform_windows PUBLIC vantrel_platform
 add_subdirectory(service)
 add_subdirectory(signin)
 add_subdirectory(inventory)
-add_subdirectory(app)
+add_subdirectory(session)
 add_subdirectory(collect)
 
 if(VANTREL_BUILD_TESTS)

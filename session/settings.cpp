@@ -1,9 +1,11 @@
-#include "app/settings.h"
+#include "session/settings.h"
 
 #include <cstring>
 #include <exception>
 
-namespace app {
+#include "platform/common/guard.h"
+
+namespace session {
 
 std::string ToText(const SettingValue& holder) {
     if (const auto* text = std::get_if<std::string>(&holder)) return *text;
@@ -46,4 +48,16 @@ std::int32_t ReadSettingValue(platform::Registry& registry, platform::HKey key, 
     }
 }
 
-}  // namespace app
+std::string ReadSetting(platform::Registry& registry, const std::string& valueName) {
+    SettingValue holder;
+    // The open's result is not examined: with no key the read simply fails.
+    platform::HKey key = 0;
+    platform::guarded([&] {
+        registry.OpenKeyEx(platform::HKEY_LOCAL_MACHINE, kSettingsKey, 0, platform::KEY_QUERY_VALUE, key);
+    });
+    ReadSettingValue(registry, key, valueName, holder);
+    platform::guarded([&] { registry.CloseKey(key); });
+    return ToText(holder);
+}
+
+}  // namespace session
