@@ -1,7 +1,7 @@
 #include "app/wizard_run.h"
 
 #include "inventory/progress_sink.h"
-#include "inventory/texts.h"
+#include "pages/page4.h"
 #include "platform/common/errors.h"
 #include "platform/common/guard.h"
 #include "wizard/contracts.h"
@@ -30,7 +30,7 @@ public:
 
     void SetProgressText(const std::string& text) override {
         // Looked up afresh each time: a yield may have replaced or destroyed the page.
-        wizard_.SetPageLabelText(inventory::kProgressLabel, text);
+        wizard_.SetPageLabelText(pages::kProgressLabel, text);
     }
 
     void SetFinalText(const std::string& text) override { SetProgressText(text); }

@@ -7,6 +7,7 @@
 
 #include "collect/options.h"
 #include "collect/texts.h"
+#include "platform/common/text.h"
 #include "session/session.h"
 
 namespace collect {
@@ -54,75 +55,6 @@ std::optional<std::string> ReadPassword(std::istream& in) {
     if (!std::getline(in, line) && line.empty()) return std::nullopt;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
-}
-
-void AppendUtf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// The length of the well-formed UTF-8 sequence at `i`, or 0.
-std::size_t Utf8Length(const std::string& s, std::size_t i, unsigned& code) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned c = b(i);
-    std::size_t n = 0;
-    unsigned min = 0;
-    if (c >= 0xC2 && c <= 0xDF) n = 2, code = c & 0x1F, min = 0x80;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, code = c & 0x0F, min = 0x800;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, code = c & 0x07, min = 0x10000;
-    else return 0;
-    if (i + n > s.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (b(i + k) & 0x3F);
-    }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return n;
-}
-
-std::string JsonString(const std::string& s) {
-    static const char* hex = "0123456789abcdef";
-    std::string out = "\"";
-    for (std::size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-            ++i;
-        } else if (c < 0x20 || c == 0x7F) {
-            out += "\\u00";
-            out += hex[c >> 4];
-            out += hex[c & 0xF];
-            ++i;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-        } else {
-            unsigned code = 0;
-            const std::size_t n = Utf8Length(s, i, code);
-            if (n == 0) {
-                AppendUtf8(out, 0xFFFD);
-                ++i;
-            } else {
-                out.append(s, i, n);
-                i += n;
-            }
-        }
-    }
-    return out + "\"";
 }
 
 // Prints the requests the run would send, in their order; nothing is sent.
@@ -203,8 +135,8 @@ int Collect(const Options& options, Services services, Streams streams) {
 }  // namespace
 
 std::string RequestJson(const std::string& page, const std::vector<std::pair<std::string, std::string>>& query) {
-    std::string line = "{\"page\":" + JsonString(page);
-    for (const auto& [key, value] : query) line += "," + JsonString(key) + ":" + JsonString(value);
+    std::string line = "{\"page\":" + text::JsonString(page);
+    for (const auto& [key, value] : query) line += "," + text::JsonString(key) + ":" + text::JsonString(value);
     return line + "}";
 }
 

@@ -32,7 +32,7 @@ struct Streams {
 int Main(const std::vector<std::string>& args, Services services, Streams streams);
 
 // One request as --dry-run prints it: {"page":"...","KEY":"value",...} with the keys in order.
-// Bytes that are not UTF-8 are written as U+FFFD so that the line stays valid JSON.
+// Bytes that are not UTF-8 are repaired (text::RepairUtf8) so that the line stays valid JSON.
 std::string RequestJson(const std::string& page, const std::vector<std::pair<std::string, std::string>>& query);
 
 }  // namespace collect

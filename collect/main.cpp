@@ -1,5 +1,6 @@
 // vantrel-collect's entry: builds the system's services and runs the program.
 #include <clocale>
+#include <cwchar>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -8,9 +9,14 @@
 
 #include "collect/collect.h"
 
+// TODO(platform): the terminal's echo and the command line's UTF-8 arguments belong in a console
+// service of the platform layer (platform/console/ with linux/ and windows/ backends); until it
+// exists, the two system branches stay here.
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
+
+#include "platform/common/windows/wide.h"
 #else
 #include <termios.h>
 #include <unistd.h>
@@ -43,12 +49,7 @@ std::vector<std::string> Arguments(int argc, char** argv) {
     int count = 0;
     if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
         std::vector<std::string> args;
-        for (int i = 1; i < count; ++i) {
-            const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string arg(n > 0 ? static_cast<std::size_t>(n - 1) : 0, '\0');
-            if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
-            args.push_back(arg);
-        }
+        for (int i = 1; i < count; ++i) args.push_back(platform::win::Narrow(wide[i], std::wcslen(wide[i])));
         LocalFree(wide);
         return args;
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "inventory/installed_software.h"
+#include "inventory/run_steps.h"
 #include "inventory/texts.h"
 #include "platform/common/date.h"
 #include "platform/common/errors.h"

@@ -15,9 +15,6 @@ inline constexpr const char* kWmiFailedTail =
     " to troubleshoot this problem. This program will terminate once you click OK. You can relaunch "
     "Vantrel Collector once you have installed WMI.";
 
-// The progress page's status line, found by name on the page shown.
-inline constexpr const char* kProgressLabel = "Label2";
-
 inline constexpr const char* kDeletingProfile = "Deleting your current VantrelNet Profile";
 inline constexpr const char* kUploadingSoftware = "Uploading Software Information...";
 

@@ -1,8 +1,10 @@
 #include "session/settings.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
+#include "inventory/installed_software.h"
 #include "platform/common/guard.h"
 
 namespace session {
@@ -25,8 +27,10 @@ std::int32_t ReadSettingValue(platform::Registry& registry, platform::HKey key, 
             std::string buffer(size, '\0');
             std::uint32_t read = size;
             status = registry.QueryValueEx(key, valueName, nullptr, reinterpret_cast<std::uint8_t*>(buffer.data()), &read);
+            // The text up to its first NUL, as every registry text of the program is read: a value
+            // stored without its terminator keeps its last character.
             if (status == platform::ERROR_SUCCESS)
-                holder = buffer.substr(0, size > 0 ? size - 1 : 0);  // the size counts the terminating NUL
+                holder = inventory::TrimAtNull(buffer.substr(0, std::min(read, size)));
             else
                 holder = std::monostate{};
             return status;

@@ -24,6 +24,17 @@ TEST_F(Settings, TextsAreReadWithoutTheirTerminatingNul) {
     EXPECT_EQ(std::get<std::string>(holder), "abc");
 }
 
+TEST_F(Settings, TextsEndAtTheirFirstNulAsTheUninstallListsDo) {
+    registry.SetRaw("Software\\Vantrel", "ServerPath", platform::REG_SZ, std::string("http://a/", 9));
+    registry.SetRaw("Software\\Vantrel", "FilePath", platform::REG_SZ, std::string("C:\\x\0junk\0", 11));
+    Open();
+    session::SettingValue holder;
+    EXPECT_EQ(session::ReadSettingValue(registry, key, "ServerPath", holder), 0);
+    EXPECT_EQ(std::get<std::string>(holder), "http://a/");  // no terminator: nothing cut off
+    EXPECT_EQ(session::ReadSettingValue(registry, key, "FilePath", holder), 0);
+    EXPECT_EQ(std::get<std::string>(holder), "C:\\x");
+}
+
 TEST_F(Settings, NumbersReadAsTheirDecimalText) {
     registry.SetDword("Software\\Vantrel", "FilePath", 42);
     registry.SetDword("Software\\Vantrel", "Negative", 0xFFFFFFFBu);
