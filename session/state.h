@@ -3,7 +3,7 @@
 // The wizard's pages and vantrel-collect's options fill it; the session's steps read and write it.
 #include <string>
 
-#include "inventory/collection_run.h"
+#include "inventory/run_values.h"
 #include "platform/common/date.h"
 #include "service/service.h"
 
