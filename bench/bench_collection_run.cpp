@@ -23,7 +23,7 @@
 #include "platform/instrumentation/linux/system_instrumentation.h"
 #include "platform/registry/linux/system_registry.h"
 #include "platform/platform.h"
-#include "service/service.h"
+#include "client/service.h"
 #include "session/session.h"
 #include "tests/support/scratch_dir.h"
 #include "wizard/cwizardcontroller.h"

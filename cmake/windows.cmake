@@ -23,7 +23,7 @@ add_library(vantrel_platform_windows STATIC ${platform_windows})
 target_link_libraries(vantrel_platform_windows PUBLIC vantrel_platform
   winhttp iphlpapi ws2_32 wbemuuid ole32 oleaut32 uuid)
 
-add_subdirectory(service)
+add_subdirectory(client)
 add_subdirectory(signin)
 add_subdirectory(inventory)
 add_subdirectory(session)

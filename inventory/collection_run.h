@@ -7,7 +7,7 @@
 #include "inventory/run_values.h"
 #include "platform/instrumentation/instrumentation.h"
 #include "platform/registry/registry.h"
-#include "service/service.h"
+#include "client/service.h"
 
 namespace inventory {
 

@@ -4,7 +4,7 @@
 
 #include "inventory/run_steps.h"
 #include "platform/registry/registry.h"
-#include "service/service.h"
+#include "client/service.h"
 
 namespace inventory {
 

@@ -3,7 +3,7 @@
 // and its sender, counting what was sent.
 #include <string>
 
-#include "service/service.h"
+#include "client/service.h"
 
 namespace inventory {
 

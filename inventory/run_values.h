@@ -1,7 +1,7 @@
 #pragma once
 // What the collection run is told about its user, copied from the session when the run starts.
 #include "platform/common/date.h"
-#include "service/service.h"
+#include "client/service.h"
 
 namespace inventory {
 

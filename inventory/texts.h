@@ -2,7 +2,7 @@
 // The collection run's texts and queries, character for character.
 #include <array>
 
-#include "service/service.h"
+#include "client/service.h"
 
 namespace inventory {
 

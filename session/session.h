@@ -10,7 +10,7 @@
 #include "platform/network/network.h"
 #include "platform/recordset/recordset.h"
 #include "platform/registry/registry.h"
-#include "service/service.h"
+#include "client/service.h"
 #include "session/prompter.h"
 #include "session/state.h"
 #include "session/version_check.h"

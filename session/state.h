@@ -5,7 +5,7 @@
 
 #include "inventory/run_values.h"
 #include "platform/common/date.h"
-#include "service/service.h"
+#include "client/service.h"
 
 namespace session {
 

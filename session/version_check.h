@@ -1,6 +1,6 @@
 #pragma once
 // Asks the data service, before anything else, whether this build may still be used.
-#include "service/service.h"
+#include "client/service.h"
 #include "session/prompter.h"
 
 namespace session {

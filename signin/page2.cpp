@@ -14,7 +14,7 @@
 #include <QProxyStyle>
 #include <QRadioButton>
 
-#include "service/service.h"
+#include "client/service.h"
 #include "signin/texts.h"
 #include "wizard/controls.h"
 

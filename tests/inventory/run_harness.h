@@ -13,7 +13,7 @@
 #include "platform/common/date.h"
 #include "app/wizard_run.h"
 #include "session/session.h"
-#include "service/service.h"
+#include "client/service.h"
 #include "tests/support/fakes.h"
 #include "wizard/cwizard.h"
 #include "wizard/cwizardcontroller.h"

@@ -14,7 +14,7 @@
 #include "pages/page1.h"
 #include "pages/page4.h"
 #include "pages/page5.h"
-#include "service/service.h"
+#include "client/service.h"
 #include "tests/support/fakes.h"
 #include "tests/wizard/window/test_page.h"
 #include "wizard/cwizardcontroller.h"

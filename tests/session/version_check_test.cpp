@@ -8,7 +8,7 @@
 
 #include "platform/common/errors.h"
 #include "platform/ui/ui.h"
-#include "service/service.h"
+#include "client/service.h"
 
 #include "session/prompter.h"
 #include "session/version_check.h"

@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "app/next_button.h"
-#include "service/service.h"
+#include "client/service.h"
 #include "session/session.h"
 #include "signin/page2.h"
 #include "tests/support/fakes.h"
