@@ -1,6 +1,7 @@
 #include "app/wizard_run.h"
 
-#include "inventory/texts.h"
+#include "inventory/progress_sink.h"
+#include "pages/page4.h"
 #include "platform/common/errors.h"
 #include "platform/common/guard.h"
 #include "wizard/contracts.h"
@@ -29,7 +30,7 @@ public:
 
     void SetProgressText(const std::string& text) override {
         // Looked up afresh each time: a yield may have replaced or destroyed the page.
-        wizard_.SetPageLabelText(inventory::kProgressLabel, text);
+        wizard_.SetPageLabelText(pages::kProgressLabel, text);
     }
 
     void SetFinalText(const std::string& text) override { SetProgressText(text); }
@@ -52,11 +53,8 @@ private:
 
 void WizardRun::operator()(wizard::CWizard& wizard) const {
     WizardSink sink(wizard, controller_, platform_.ui);
-    const service::ServiceClient& client = client_;
-    inventory::CollectionRun run(platform_.registry, platform_.instrumentation, values_,
-                                 [&client](const service::Request& request) { client.ServiceRequest(request); });
     try {
-        run(sink);
+        session_.Run(sink);
     } catch (const inventory::RunStopped&) {
         // The window is closing; it is not destroyed before the step ends, so leaving it frozen
         // is harmless.

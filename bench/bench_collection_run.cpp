@@ -13,7 +13,6 @@
 
 #include <QApplication>
 
-#include "app/shared_state.h"
 #include "dataservice/server.h"
 #include "app/wizard_run.h"
 #include "collect/collect.h"
@@ -24,7 +23,8 @@
 #include "platform/instrumentation/linux/system_instrumentation.h"
 #include "platform/registry/linux/system_registry.h"
 #include "platform/platform.h"
-#include "service/service.h"
+#include "client/service.h"
+#include "session/session.h"
 #include "tests/support/scratch_dir.h"
 #include "wizard/cwizardcontroller.h"
 
@@ -68,20 +68,21 @@ void BM_CollectionRun(benchmark::State& state) {
     auto windows = platform::makeQtWindowSystem();
     platform::Platform p{registry, *instrumentation, *records, *shell, *guids, *network, ui, *windows};
 
-    app::SharedState shared;
+    session::Session session({registry, *instrumentation, *records, *guids, *network});
+    session::State& shared = session.Values();
     shared.ServerPath = server.address();
     shared.UserName = "bench";
     shared.UserPassword = "secret";
-    service::ServiceClient client(*records, shared.ServerPath);
+    wizard::IWizardController* controllerHandle = nullptr;
 
     wizard::WizardParts parts;
     parts.Page1 = [&] { return std::make_shared<pages::Page1>(p.windows); };
     parts.Page2 = [&] { return std::make_shared<pages::Page1>(p.windows); };
     parts.Page4 = [&] { return std::make_shared<pages::Page4>(p.windows); };
     parts.Page5 = [&] { return std::make_shared<pages::Page5>(p.windows, p.shell, shared.ServerPath); };
-    parts.RunAudit = app::WizardRun(p, shared.Controller, app::RunValuesOf(shared), client);
+    parts.RunAudit = app::WizardRun(p, controllerHandle, session);
     wizard::CWizardController controller(p, parts);
-    shared.Controller = &controller;
+    controllerHandle = &controller;
     wizard::CWizard& w = controller.WizardHandle();
 
     for (auto _ : state) {
@@ -93,7 +94,7 @@ void BM_CollectionRun(benchmark::State& state) {
     state.counters["items/s"] =
         benchmark::Counter(static_cast<double>(packages) * static_cast<double>(state.iterations()),
                            benchmark::Counter::kIsRate);
-    shared.Controller = nullptr;
+    controllerHandle = nullptr;
     server.stop();
 }
 BENCHMARK(BM_CollectionRun)->Arg(100)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);

@@ -13,7 +13,7 @@
 #include "dataservice/server.h"
 #include "dataservice/store/store.h"
 #include "platform/recordset/recordset.h"
-#include "service/service.h"
+#include "client/service.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {

@@ -23,10 +23,10 @@ add_library(vantrel_platform_windows STATIC ${platform_windows})
 target_link_libraries(vantrel_platform_windows PUBLIC vantrel_platform
   winhttp iphlpapi ws2_32 wbemuuid ole32 oleaut32 uuid shell32)
 
-add_subdirectory(service)
+add_subdirectory(client)
 add_subdirectory(signin)
 add_subdirectory(inventory)
-add_subdirectory(app)
+add_subdirectory(session)
 add_subdirectory(collect)
 
 if(VANTREL_BUILD_TESTS)

@@ -1,27 +1,17 @@
 #pragma once
-// vantrel-collect: the wizard's collection run without a window. The same requests in the same
-// order with the same texts: version check, account check or evaluation identity, then the run.
+// vantrel-collect: the wizard's collection session without a window, so the same requests in the
+// same order with the same texts: version check, account check or evaluation identity, then the run.
 #include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
-#include "platform/guid/guid.h"
-#include "platform/instrumentation/instrumentation.h"
-#include "platform/network/network.h"
-#include "platform/recordset/recordset.h"
-#include "platform/registry/registry.h"
+#include "session/session.h"
 
 namespace collect {
 
 // The operating-system services the program uses.
-struct Services {
-    platform::Registry& registry;
-    platform::Instrumentation& instrumentation;
-    platform::RecordSource& records;
-    platform::GuidSource& guids;
-    platform::Network& network;
-};
+using Services = session::Services;
 
 // Exit statuses.
 inline constexpr int kComplete = 0;
@@ -42,7 +32,7 @@ struct Streams {
 int Main(const std::vector<std::string>& args, Services services, Streams streams);
 
 // One request as --dry-run prints it: {"page":"...","KEY":"value",...} with the keys in order.
-// Bytes that are not UTF-8 are written as U+FFFD so that the line stays valid JSON.
+// Bytes that are not UTF-8 are repaired (text::RepairUtf8) so that the line stays valid JSON.
 std::string RequestJson(const std::string& page, const std::vector<std::pair<std::string, std::string>>& query);
 
 }  // namespace collect

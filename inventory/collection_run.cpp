@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "inventory/installed_software.h"
+#include "inventory/run_steps.h"
 #include "inventory/texts.h"
 #include "platform/common/date.h"
 #include "platform/common/errors.h"
@@ -141,10 +142,10 @@ RunResult CollectionRun::operator()(ProgressSink& sink) const {
         return result;
     }
 
-    const service::Identity who{values_.IsSubscriber, values_.UserName, values_.UserPassword, values_.EvalID};
+    const service::Identity& who = values_.who;
 
     guarded([&] { steps.SetProgressText(kDeletingProfile); });
-    guarded([&] { steps.Send(service::ProfileResetRequest(who, values_.ProfileCrDate, values_.ProfileLuDate)); });
+    guarded([&] { steps.Send(service::ProfileResetRequest(who, values_.profileCrDate, values_.profileLuDate)); });
 
     guarded([&] { steps.SetProgressText(kUploadingSoftware); });
     guarded([&] { UploadInstalledSoftware(registry_, who, steps); });
@@ -159,8 +160,8 @@ RunResult CollectionRun::operator()(ProgressSink& sink) const {
 
     result.sent = steps.Sent();
     result.failed = steps.Failed();
-    result.complete = result.failed == 0 && (who.isSubscriber || values_.EvalRegistered);
-    result.finalText = FinalText(who, values_.EvalRegistered, result.sent, result.failed);
+    result.complete = result.failed == 0 && (who.isSubscriber || values_.evalRegistered);
+    result.finalText = FinalText(who, values_.evalRegistered, result.sent, result.failed);
     guarded([&] { sink.SetFinalText(result.finalText); });
     return result;
 }

@@ -7,7 +7,7 @@
 #include "inventory/run_values.h"
 #include "platform/instrumentation/instrumentation.h"
 #include "platform/registry/registry.h"
-#include "service/service.h"
+#include "client/service.h"
 
 namespace inventory {
 
@@ -28,7 +28,7 @@ class CollectionRun {
 public:
     CollectionRun(platform::Registry& registry, platform::Instrumentation& instrumentation, RunValues values,
                   SendRequest send)
-        : registry_(registry), instrumentation_(instrumentation), values_(values), send_(std::move(send)) {}
+        : registry_(registry), instrumentation_(instrumentation), values_(std::move(values)), send_(std::move(send)) {}
 
     // The whole run, its progress reported to `sink`. A RunStopped thrown by the sink ends it
     // early and passes through to the caller.

@@ -2,8 +2,9 @@
 // The installed-software step: the machine-wide uninstall list, one upload per program.
 #include <string>
 
+#include "inventory/run_steps.h"
 #include "platform/registry/registry.h"
-#include "service/service.h"
+#include "client/service.h"
 
 namespace inventory {
 
@@ -29,18 +30,6 @@ UninstallEntry ReadUninstallEntry(platform::Registry& registry, const std::strin
 
 // "Name", or "Name vVersion" when there is a version.
 std::string BuildSoftwareText(const UninstallEntry& entry);
-
-// What the run's steps share: requests, yields and the progress line.
-class RunSteps {
-public:
-    virtual ~RunSteps() = default;
-    // Sends one request; the reply is not read. Throws on failure.
-    virtual void Send(const service::Request& request) = 0;
-    // Lets pending window messages run. Unwinds past every guard when the run has to stop.
-    virtual void Yield() = 0;
-    // Sets the progress text; skipped when the page shows no progress line.
-    virtual void SetProgressText(const std::string& text) = 0;
-};
 
 // One request per program of the uninstall list, in the registry's index order, each index
 // followed by a yield and the progress text. Every failure stays inside its own sub-step.

@@ -1,19 +1,15 @@
 #pragma once
-// The shared values the collection run reads, handed down by program start as references.
-#include <string>
-
+// What the collection run is told about its user, copied from the session when the run starts.
 #include "platform/common/date.h"
+#include "client/service.h"
 
 namespace inventory {
 
 struct RunValues {
-    const bool& IsSubscriber;
-    const std::string& UserName;
-    const std::string& UserPassword;
-    const std::string& EvalID;
-    const bool& EvalRegistered;
-    const platform::Date& ProfileCrDate;
-    const platform::Date& ProfileLuDate;
+    service::Identity who;
+    bool evalRegistered = false;  // the service took the evaluation identity
+    platform::Date profileCrDate;
+    platform::Date profileLuDate;
 };
 
 }  // namespace inventory

@@ -2,7 +2,7 @@
 // The collection run's texts and queries, character for character.
 #include <array>
 
-#include "service/service.h"
+#include "client/service.h"
 
 namespace inventory {
 
@@ -14,9 +14,6 @@ inline constexpr const char* kFaqPath = "/download/FAQ.asp";
 inline constexpr const char* kWmiFailedTail =
     " to troubleshoot this problem. This program will terminate once you click OK. You can relaunch "
     "Vantrel Collector once you have installed WMI.";
-
-// The progress page's status line, found by name on the page shown.
-inline constexpr const char* kProgressLabel = "Label2";
 
 inline constexpr const char* kDeletingProfile = "Deleting your current VantrelNet Profile";
 inline constexpr const char* kUploadingSoftware = "Uploading Software Information...";

@@ -3,7 +3,7 @@
 #include "pages/controls.h"
 #include "pages/texts.h"
 #include "wizard/controls.h"
-#include "service/service.h"
+#include "client/service.h"
 
 namespace pages {
 
@@ -13,7 +13,7 @@ void Page4::CreateControls(QWidget& form) {
     const QString intro =
         QString::fromStdString(service::AroundSiteAddress(texts::kProgressIntroBefore, texts::kProgressIntroAfter));
     Label1[0] = wizard::MakeLabel(form, "Label1", intro, Twips(120, 240, 4005, 930));
-    Label2 = wizard::MakeLabel(form, "Label2", texts::kProgressFirstStatus, Twips(120, 1680, 4215, 1095));
+    Label2 = wizard::MakeLabel(form, kProgressLabel, texts::kProgressFirstStatus, Twips(120, 1680, 4215, 1095));
     QWidget::setTabOrder(Label1[0], Label2);
 }
 

@@ -10,6 +10,9 @@
 
 namespace pages {
 
+// The progress line's object name, by which the collection run finds it.
+inline constexpr const char* kProgressLabel = "Label2";
+
 class Page4 : public wizard::CPageForm {
 public:
     explicit Page4(platform::WindowSystem& windows);

@@ -3,7 +3,7 @@
 #include "pages/controls.h"
 #include "pages/texts.h"
 #include "wizard/controls.h"
-#include "service/service.h"
+#include "client/service.h"
 
 namespace pages {
 

@@ -14,7 +14,7 @@
 #include <QProxyStyle>
 #include <QRadioButton>
 
-#include "service/service.h"
+#include "client/service.h"
 #include "signin/texts.h"
 #include "wizard/controls.h"
 
@@ -135,6 +135,24 @@ void Page2::CreateControls(QWidget& form) {
     label3_ = wizard::MakeLabel(form, "Label3", QString::fromUtf8(texts::kPassword), Twips(120, 2520, 1335, 255),
                                 wizard::Wrap::None);
 
+    CreateTextBoxes(form);
+    CreateOptions(form);
+
+    subscribeLink_ = wizard::MakeLabel(form, "SubscribeLink", QString::fromUtf8(texts::kSubscribeNow),
+                                       Twips(1560, 3000, 1215, 255), wizard::Wrap::None);
+    SetTextColour(subscribeLink_, kLinkColour);
+    subscribeLink_->setCursor(Qt::PointingHandCursor);
+
+    const std::vector<QWidget*> order = TabOrder();
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
+
+    SetBoxesEnabled(true);
+
+    ConnectHandlers(form);
+    RecordSelection();  // the selection holds from the first load on
+}
+
+void Page2::CreateTextBoxes(QWidget& form) {
     text1_ = new QLineEdit(&form);
     text1_->setObjectName("Text1");
     text1_->setGeometry(Twips(960, 1920, 3135, 375));
@@ -146,7 +164,9 @@ void Page2::CreateControls(QWidget& form) {
     auto* passwordStyle = new PasswordStyle;
     passwordStyle->setParent(text2_);
     text2_->setStyle(passwordStyle);
+}
 
+void Page2::CreateOptions(QWidget& form) {
     subscriber_ = new QGroupBox(&form);
     subscriber_->setObjectName("Subscriber");
     subscriber_->setGeometry(Twips(120, 1080, 4215, 615));
@@ -161,17 +181,9 @@ void Page2::CreateControls(QWidget& form) {
     option1_[1]->setObjectName("Option1_1");
     option1_[1]->setGeometry(Twips(2400, 1320, 1815, 255));
     option1_[1]->raise();
+}
 
-    subscribeLink_ = wizard::MakeLabel(form, "SubscribeLink", QString::fromUtf8(texts::kSubscribeNow),
-                                       Twips(1560, 3000, 1215, 255), wizard::Wrap::None);
-    SetTextColour(subscribeLink_, kLinkColour);
-    subscribeLink_->setCursor(Qt::PointingHandCursor);
-
-    const std::vector<QWidget*> order = TabOrder();
-    for (std::size_t i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
-
-    SetBoxesEnabled(true);
-
+void Page2::ConnectHandlers(QWidget& form) {
     for (int i = 0; i < 2; ++i)
         QObject::connect(option1_[static_cast<std::size_t>(i)], &QRadioButton::clicked, &form,
                          [this, i] { Option1_Click(i); });
@@ -194,8 +206,6 @@ void Page2::CreateControls(QWidget& form) {
     option1_[0]->installEventFilter(hook);
     option1_[1]->installEventFilter(hook);
     subscribeLink_->installEventFilter(hook);
-
-    RecordSelection();  // the selection holds from the first load on
 }
 
 void Page2::SetBoxesEnabled(bool enabled) {

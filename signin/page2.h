@@ -46,6 +46,9 @@ protected:
     void FormUnload() override;
 
 private:
+    void CreateTextBoxes(QWidget& form);
+    void CreateOptions(QWidget& form);  // the frame and its two option buttons
+    void ConnectHandlers(QWidget& form);
     void SetBoxesEnabled(bool enabled);
     void RecordSelection();
 

@@ -128,6 +128,7 @@ private:
     bool SwitchPage(std::int16_t from, std::int16_t to);
     PageSize MeasurePage();
     void ArrangeWindow();
+    void SizeWindow(std::int64_t clientWidth, std::int64_t clientHeight);
     void CenterCursor(platform::WindowHandle handle);
     void RefreshButtons();
     void SetFinishMode();

@@ -52,7 +52,6 @@ CWizard::PageSize CWizard::MeasurePage() {
 }
 
 void CWizard::ArrangeWindow() {
-    platform::WindowSystem& ws = platform_.windows;
     QWidget* sp = picSplash_;
     QWidget* pp = picPage_;
     std::int64_t B = 0, X = 0, Y = 0;
@@ -94,9 +93,18 @@ void CWizard::ArrangeWindow() {
     guarded([&] { cmdStepBack_->move(int(nearest(double(cmdStepFwd_->x()) - kBackGap) - kBackWidth), int(Y)); });
     guarded([&] { Y = nearest(double(Y) + kBottomGap + cmdTerminate_->height()); });  // the client height
 
+    SizeWindow(X, Y);
+    update();
+    finishedLoading_ = true;
+}
+
+// The window's size in twips for the client size in pixels; when that moved the window, it is
+// centred on the screen and the pointer on the control that takes the focus back.
+void CWizard::SizeWindow(std::int64_t clientWidth, std::int64_t clientHeight) {
+    platform::WindowSystem& ws = platform_.windows;
     std::int64_t FW = 0, FH = 0;
-    guarded([&] { FW = nearest(X * ws.TwipsPerPixelX() + platform::kFrameAllowanceX); });
-    guarded([&] { FH = nearest(Y * ws.TwipsPerPixelY() + platform::kFrameAllowanceY); });
+    guarded([&] { FW = nearest(clientWidth * ws.TwipsPerPixelX() + platform::kFrameAllowanceX); });
+    guarded([&] { FH = nearest(clientHeight * ws.TwipsPerPixelY() + platform::kFrameAllowanceY); });
 
     platform::Rect R1, R2;
     guarded([&] { R1 = ws.GetWindowRect(this); });
@@ -111,8 +119,6 @@ void CWizard::ArrangeWindow() {
         });
         guarded([&] { CenterCursor(focusReturnHandle_); });
     }
-    update();
-    finishedLoading_ = true;
 }
 
 void CWizard::CenterCursor(platform::WindowHandle handle) {

@@ -162,4 +162,23 @@ std::string WireText(std::string_view s) {
     return out;
 }
 
+std::string JsonString(std::string_view s) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : RepairUtf8(s)) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (b < 0x20 || b == 0x7F) {
+            out += "\\u00";
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
 }  // namespace text

@@ -81,5 +81,8 @@ std::string RepairUtf8(std::string_view s);
 // Text the wire can carry, from any bytes: RepairUtf8, then every control character (C0, DEL,
 // C1) dropped, except that a tab, a line end or a form feed becomes a blank so words stay apart.
 std::string WireText(std::string_view s);
+// A JSON string literal, quotes included, from any bytes: RepairUtf8, then '"' and '\\' escaped
+// and every C0 control and DEL written as \u00xx; all else, non-ASCII included, as it is.
+std::string JsonString(std::string_view s);
 
 }  // namespace text

@@ -23,7 +23,7 @@
 
 #include "platform/common/errors.h"
 #include "platform/recordset/recordset.h"
-#include "service/service.h"
+#include "client/service.h"
 #include "tests/support/dataservice_process.h"
 #include "tests/support/scratch_dir.h"
 

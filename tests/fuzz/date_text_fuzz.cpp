@@ -8,7 +8,7 @@
 #include "fuzz_check.h"
 #include "platform/common/date.h"
 #include "platform/common/errors.h"
-#include "service/service.h"
+#include "client/service.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;

@@ -10,7 +10,7 @@ set(VANTREL_FUZZ_TARGETS
   "printers_conf   vantrel_platform_linux"
   "sound_cards     vantrel_platform_linux"
   "instr_query     vantrel_platform"
-  "date_text       vantrel_service"
+  "date_text       vantrel_client"
   "service_query   vantrel_dataservice_lib"
   "service_request vantrel_dataservice_lib"
 )

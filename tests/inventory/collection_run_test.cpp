@@ -1,5 +1,5 @@
 // The collection run over fakes: request order, the evaluation twins, data and progress texts,
-// the frozen buttons, the final texts, the instrumentation failure and a close during the run.
+// the frozen buttons, the final text on the page, the instrumentation failure and a close during the run.
 #include <string>
 #include <vector>
 
@@ -108,62 +108,7 @@ TEST_F(CollectionRunOrder, FailedRequestsDoNotStopTheSeries) {
               "could not be sent. Please check your connection to the Internet and run Vantrel Collector again.");
 }
 
-class HonestEnding : public CollectionRunOrder {
-protected:
-    // The service fails the requests to the pages named, and takes the rest.
-    void FailPages(std::vector<std::string> pages) {
-        h.Build();
-        auto taking = h.fake.records.fallback;
-        h.fake.records.fallback = [this, taking, pages](const std::string& address) {
-            for (const std::string& page : pages)
-                if (address.find("/" + page + "?") != std::string::npos) throw platform::PlatformError("reset");
-            return taking(address);
-        };
-    }
-};
-
-TEST_F(HonestEnding, SomeFailedRequestsAreCountedInTheFinalText) {
-    FailPages({"videodata.asp", "sftdata.asp"});
-    h.Run();
-    EXPECT_EQ(h.fake.records.requested, Expected());  // every request is still made
-    EXPECT_EQ(h.Progress(),
-              "Your Hardware and Software Collection Is Not Complete. The upload did not complete: 3 of 11 items "
-              "could not be sent. Please check your connection to the Internet and run Vantrel Collector again.");
-}
-
-TEST_F(HonestEnding, AnEvaluatingUserIsNotGivenAUsernameThatHoldsAnIncompleteUpload) {
-    h.state.IsSubscriber = false;
-    FailPages({"evalNICdata.asp"});
-    h.Run();
-    EXPECT_EQ(h.Progress(),
-              "The Hardware and Software Collection Is Not Complete. The upload did not complete: 1 of 10 items "
-              "could not be sent. Please check your connection to the Internet and run Vantrel Collector again.");
-}
-
-TEST_F(HonestEnding, AnUnregisteredEvaluationUsernameIsNeverPresentedAsUsable) {
-    h.state.IsSubscriber = false;
-    h.state.EvalRegistered = false;
-    h.Run();
-    EXPECT_EQ(h.sent.size(), 10u);
-    EXPECT_EQ(h.Progress(),
-              "The Hardware and Software Collection Is Not Complete. Your evaluation Username could not be "
-              "registered with the VantrelNet service. Please check your connection to the Internet and run "
-              "Vantrel Collector again.");
-    EXPECT_EQ(h.Progress().find("Eval0C3F9"), std::string::npos);
-}
-
-TEST_F(HonestEnding, AnUnregisteredUsernameAndFailedItemsAreBothTold) {
-    h.state.IsSubscriber = false;
-    h.state.EvalRegistered = false;
-    h.Build();
-    h.fake.records.fallback = nullptr;
-    h.fake.records.down = true;
-    h.Run();
-    EXPECT_EQ(h.Progress(),
-              "The Hardware and Software Collection Is Not Complete. The upload did not complete: 10 of 10 items "
-              "could not be sent. Your evaluation Username could not be registered with the VantrelNet service. "
-              "Please check your connection to the Internet and run Vantrel Collector again.");
-}
+// How failures and an unregistered evaluation identity shape the final text: tests/session.
 
 TEST_F(CollectionRunOrder, APageWithoutAProgressLineStillGetsEveryRequest) {
     h.progressLine = false;

@@ -10,10 +10,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/shared_state.h"
 #include "platform/common/date.h"
 #include "app/wizard_run.h"
-#include "service/service.h"
+#include "session/session.h"
+#include "client/service.h"
 #include "tests/support/fakes.h"
 #include "wizard/cwizard.h"
 #include "wizard/cwizardcontroller.h"
@@ -55,9 +55,10 @@ struct Sent {
 class RunHarness {
 public:
     fakes::TestPlatform fake;
-    app::SharedState state;
-    service::ServiceClient client{fake.records, state.ServerPath};
     std::unique_ptr<platform::Platform> bundle;  // outlives the wizard, which holds on to it
+    std::unique_ptr<session::Session> run;
+    session::State state;  // copied into the session when the run starts
+    wizard::IWizardController* controllerHandle = nullptr;
     std::unique_ptr<wizard::CWizardController> controller;
     std::shared_ptr<PlainPage> progressPage;
     std::vector<Sent> sent;
@@ -82,6 +83,8 @@ public:
         bundle = std::make_unique<platform::Platform>(platform::Platform{
             registry ? *registry : f.registry, instrumentation ? *instrumentation : f.instrumentation, f.records,
             f.shell, f.guids, f.network, f.ui, f.windows});
+        run = std::make_unique<session::Session>(session::Services{
+            bundle->registry, bundle->instrumentation, bundle->records, bundle->guids, bundle->network});
         wizard::WizardParts parts;
         auto plain = [this] { return std::make_shared<PlainPage>(fake.windows, false); };
         parts.Page1 = plain;
@@ -91,9 +94,13 @@ public:
             return progressPage;
         };
         parts.Page5 = plain;
-        parts.RunAudit = app::WizardRun(*bundle, state.Controller, app::RunValuesOf(state), client);
+        // The harness's values as they are when step 3 is reached.
+        parts.RunAudit = [this](wizard::CWizard& w) {
+            run->Values() = state;
+            app::WizardRun(*bundle, controllerHandle, *run)(w);
+        };
         controller = std::make_unique<wizard::CWizardController>(*bundle, parts);
-        state.Controller = controller.get();
+        controllerHandle = controller.get();
         fake.records.fallback = [this](const std::string& address) {
             sent.push_back({address, Progress(), w().cmdStepBack()->isEnabled(), w().cmdStepFwd()->isEnabled(),
                             w().picPage()->isEnabled()});

@@ -10,11 +10,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/shared_state.h"
+#include "session/state.h"
 #include "pages/page1.h"
 #include "pages/page4.h"
 #include "pages/page5.h"
-#include "service/service.h"
+#include "client/service.h"
 #include "tests/support/fakes.h"
 #include "tests/wizard/window/test_page.h"
 #include "wizard/cwizardcontroller.h"
@@ -45,7 +45,7 @@ void ExpectLabel(QWidget* form, const Control& c, bool wraps = true) {
 class PagesTest : public ::testing::Test {
 protected:
     fakes::TestPlatform fake;
-    app::SharedState state;
+    session::State state;
 };
 
 TEST_F(PagesTest, WelcomePageShowsItsTextsInPlace) {

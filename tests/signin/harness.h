@@ -5,9 +5,9 @@
 
 #include <QPushButton>
 
-#include "app/shared_state.h"
-#include "service/service.h"
-#include "signin/next_button.h"
+#include "app/next_button.h"
+#include "client/service.h"
+#include "session/session.h"
 #include "signin/page2.h"
 #include "tests/support/fakes.h"
 #include "wizard/cwizardcontroller.h"
@@ -35,8 +35,9 @@ inline platform::RecordSet AccountReply(int records, platform::FieldValue create
 struct SignInWizard {
     fakes::TestPlatform tp;
     platform::Platform bundle;
-    app::SharedState state;
-    service::ServiceClient client;
+    session::Session session;
+    session::State& state = session.Values();
+    const service::ServiceClient& client = session.Client();
     std::shared_ptr<signin::Page2> page2;
     int audits = 0;
     std::unique_ptr<wizard::CWizardController> controller;
@@ -45,18 +46,20 @@ struct SignInWizard {
                           platform::RecordSource* records = nullptr, platform::GuidSource* guids = nullptr)
         : bundle{tp.registry,  tp.instrumentation, records ? *records : tp.records, tp.shell, guids ? *guids : tp.guids,
                  tp.network,   tp.ui,              tp.windows},
-          client(bundle.records, state.ServerPath) {
+          session(session::Services{bundle.registry, bundle.instrumentation, bundle.records, bundle.guids,
+                                    bundle.network}) {
         state.ServerPath = serverPath;
         wizard::WizardParts parts;
         parts.Page1 = [this] { return std::make_shared<BlankPage>(tp.windows); };
         parts.Page2 = [this] {
-            page2 = std::make_shared<signin::Page2>(tp.windows, tp.shell, app::SignInValuesOf(state));
+            page2 = std::make_shared<signin::Page2>(
+                tp.windows, tp.shell, signin::SignInValues{state.IsSubscriber, state.UserName, state.UserPassword});
             return page2;
         };
         parts.Page4 = [this] { return std::make_shared<BlankPage>(tp.windows); };
         parts.Page5 = [this] { return std::make_shared<BlankPage>(tp.windows); };
         parts.RunAudit = [this](wizard::CWizard&) { ++audits; };
-        parts.NextHandler = signin::NextButton(bundle, app::AccountValuesOf(state), client);
+        parts.NextHandler = app::NextButton(session, tp.ui);
         controller = std::make_unique<wizard::CWizardController>(bundle, parts);
     }
 

@@ -43,8 +43,8 @@ protected:
     bool BoxesDisabled() const { return !page.Text1()->isEnabled() && !page.Text2()->isEnabled(); }
 
     fakes::TestPlatform tp;
-    app::SharedState state;
-    signin::Page2 page{tp.windows, tp.shell, app::SignInValuesOf(state)};
+    session::State state;
+    signin::Page2 page{tp.windows, tp.shell, {state.IsSubscriber, state.UserName, state.UserPassword}};
     QWidget* form = nullptr;
 };
 

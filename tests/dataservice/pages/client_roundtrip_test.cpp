@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "platform/common/errors.h"
-#include "service/service.h"
+#include "client/service.h"
 #include "tests/dataservice/harness.h"
 
 namespace dataservice::testing {

@@ -86,3 +86,12 @@ TEST(TextWire, KeepsPrintableUtf8DropsControlsAndSeparatesWordsThatLinesAndTabsS
     EXPECT_EQ(text::WireText("\xFF\xC2"), "\xEF\xBF\xBD\xEF\xBF\xBD");   // repaired, not dropped
     EXPECT_EQ(text::WireText(""), "");
 }
+
+TEST(TextJson, EscapesQuotesBackslashesAndControlsAndRepairsWhatIsNotUtf8) {
+    EXPECT_EQ(text::JsonString(""), "\"\"");
+    EXPECT_EQ(text::JsonString("Say \"hi\"\\"), "\"Say \\\"hi\\\"\\\\\"");
+    EXPECT_EQ(text::JsonString(std::string("a\0b\x01\n\x1f\x7f", 7)), "\"a\\u0000b\\u0001\\u000a\\u001f\\u007f\"");
+    EXPECT_EQ(text::JsonString("caf\xC3\xA9 \xE2\x82\xAC"), "\"caf\xC3\xA9 \xE2\x82\xAC\"");
+    // One U+FFFD for the longest broken beginning, one for each stray byte.
+    EXPECT_EQ(text::JsonString("a\xE2\x82" "b\xFF"), "\"a\xEF\xBF\xBD" "b\xEF\xBF\xBD\"");
+}

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "service/service.h"
+#include "client/service.h"
 
 namespace service {
 namespace {

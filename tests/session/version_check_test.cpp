@@ -8,14 +8,14 @@
 
 #include "platform/common/errors.h"
 #include "platform/ui/ui.h"
-#include "service/service.h"
+#include "client/service.h"
 
-#include "app/version_check.h"
+#include "session/prompter.h"
+#include "session/version_check.h"
 
 namespace {
 
-using app::CheckVersion;
-using app::VersionOutcome;
+using session::VersionOutcome;
 
 class ScriptedSource : public platform::RecordSource {
 public:
@@ -50,12 +50,13 @@ platform::RecordSet withRecords(int count) {
 
 class VersionCheck : public testing::Test {
 protected:
-    VersionOutcome check() { return CheckVersion(client_, ui_, 1, 1, 11); }
+    VersionOutcome check() { return session::CheckVersion(client_, prompter_, 1, 1, 11); }
 
     std::string serverPath_ = "http://vantrel.test/net/";
     ScriptedSource source_;
     service::ServiceClient client_{source_, serverPath_};
     RecordingUi ui_;
+    session::UiPrompter prompter_{ui_};
 };
 
 TEST_F(VersionCheck, RunsWhenTheServiceListsTheVersion) {
@@ -95,7 +96,8 @@ TEST(VersionCheckOverHttp, FailsQuietlyWithAnEmptyServerPath) {
     const std::string serverPath;
     const service::ServiceClient client(*source, serverPath);
     RecordingUi ui;
-    EXPECT_EQ(CheckVersion(client, ui, 1, 1, 11), VersionOutcome::Failed);
+    session::UiPrompter prompter(ui);
+    EXPECT_EQ(session::CheckVersion(client, prompter, 1, 1, 11), VersionOutcome::Failed);
     EXPECT_TRUE(ui.shown.empty());
 }
 

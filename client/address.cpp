@@ -2,7 +2,7 @@
 #include <cctype>
 #include <string>
 
-#include "service/service.h"
+#include "client/service.h"
 
 namespace service {
 namespace {

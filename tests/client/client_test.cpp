@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/common/errors.h"
-#include "service/service.h"
+#include "client/service.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The one way to call the data service, and the hand-off of an address to the browser.
 #include <exception>
 
-#include "service/service.h"
+#include "client/service.h"
 
 namespace service {
 

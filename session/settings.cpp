@@ -1,9 +1,13 @@
-#include "app/settings.h"
+#include "session/settings.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
-namespace app {
+#include "inventory/installed_software.h"
+#include "platform/common/guard.h"
+
+namespace session {
 
 std::string ToText(const SettingValue& holder) {
     if (const auto* text = std::get_if<std::string>(&holder)) return *text;
@@ -23,8 +27,10 @@ std::int32_t ReadSettingValue(platform::Registry& registry, platform::HKey key, 
             std::string buffer(size, '\0');
             std::uint32_t read = size;
             status = registry.QueryValueEx(key, valueName, nullptr, reinterpret_cast<std::uint8_t*>(buffer.data()), &read);
+            // The text up to its first NUL, as every registry text of the program is read: a value
+            // stored without its terminator keeps its last character.
             if (status == platform::ERROR_SUCCESS)
-                holder = buffer.substr(0, size > 0 ? size - 1 : 0);  // the size counts the terminating NUL
+                holder = inventory::TrimAtNull(buffer.substr(0, std::min(read, size)));
             else
                 holder = std::monostate{};
             return status;
@@ -46,4 +52,16 @@ std::int32_t ReadSettingValue(platform::Registry& registry, platform::HKey key, 
     }
 }
 
-}  // namespace app
+std::string ReadSetting(platform::Registry& registry, const std::string& valueName) {
+    SettingValue holder;
+    // The open's result is not examined: with no key the read simply fails.
+    platform::HKey key = 0;
+    platform::guarded([&] {
+        registry.OpenKeyEx(platform::HKEY_LOCAL_MACHINE, kSettingsKey, 0, platform::KEY_QUERY_VALUE, key);
+    });
+    ReadSettingValue(registry, key, valueName, holder);
+    platform::guarded([&] { registry.CloseKey(key); });
+    return ToText(holder);
+}
+
+}  // namespace session

@@ -13,7 +13,7 @@
 #include "platform/common/date.h"
 #include "platform/common/errors.h"
 #include "platform/common/text.h"
-#include "service/service.h"
+#include "client/service.h"
 
 namespace service {
 namespace {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "locale_guard.h"
-#include "service/service.h"
+#include "client/service.h"
 
 namespace {
 

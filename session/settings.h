@@ -6,7 +6,7 @@
 
 #include "platform/registry/registry.h"
 
-namespace app {
+namespace session {
 
 inline constexpr const char* kSettingsKey = "Software\\Vantrel";
 
@@ -21,4 +21,8 @@ std::string ToText(const SettingValue& holder);
 std::int32_t ReadSettingValue(platform::Registry& registry, platform::HKey key, const std::string& valueName,
                               SettingValue& holder);
 
-}  // namespace app
+// The setting's text, read through a key of its own; empty when the key or the value is missing
+// or cannot be read.
+std::string ReadSetting(platform::Registry& registry, const std::string& valueName);
+
+}  // namespace session

@@ -1,14 +1,14 @@
-#include "app/version_check.h"
+#include "session/version_check.h"
 
 #include <cstdint>
 #include <exception>
 #include <string>
 
-#include "app/texts.h"
+#include "session/texts.h"
 
-namespace app {
+namespace session {
 
-VersionOutcome CheckVersion(const service::ServiceClient& client, platform::Ui& ui, int major, int minor,
+VersionOutcome CheckVersion(const service::ServiceClient& client, Prompter& prompter, int major, int minor,
                             int revision) {
     std::int32_t count = 0;
     try {
@@ -19,10 +19,8 @@ VersionOutcome CheckVersion(const service::ServiceClient& client, platform::Ui& 
     }
     if (count >= 1) return VersionOutcome::Run;
 
-    platform::MessageBox box;
-    box.text = service::AroundSiteAddress(kOutdatedVersionLead, kDownloadPagePath, kOutdatedVersionTail);
-    ui.Show(box);
+    prompter.Tell(service::AroundSiteAddress(kOutdatedVersionLead, kDownloadPagePath, kOutdatedVersionTail));
     return VersionOutcome::Refused;
 }
 
-}  // namespace app
+}  // namespace session
