@@ -1,4 +1,5 @@
 #include "dataservice/operation/log_and_limits.h"
+#include "platform/common/text.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -80,30 +81,12 @@ namespace {
 std::atomic<LogFormat> format{LogFormat::Text};
 std::mutex logMutex;
 
-std::string jsonText(std::string_view s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 // Text values with a space, a quote or a control character are quoted, so a line splits back
 // into its fields.
 std::string plainText(std::string_view s) {
     const bool quote = s.empty() || s.find_first_of(" \"=\\") != std::string_view::npos ||
                        std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-    return quote ? jsonText(s) : std::string(s);
+    return quote ? text::JsonString(s) : std::string(s);
 }
 
 }  // namespace
@@ -113,8 +96,8 @@ void setLogFormat(LogFormat f) { format = f; }
 void logEvent(std::string_view event, const LogFields& fields) {
     std::string line;
     if (format == LogFormat::Json) {
-        line = "{\"event\":" + jsonText(event);
-        for (const auto& [k, v] : fields) line += "," + jsonText(k) + ":" + jsonText(v);
+        line = "{\"event\":" + text::JsonString(event);
+        for (const auto& [k, v] : fields) line += "," + text::JsonString(k) + ":" + text::JsonString(v);
         line += "}\n";
     } else {
         line = std::string(event);

@@ -1,6 +1,5 @@
 #include "dataservice/profile/views/downloads.h"
 
-#include <cstdio>
 
 #include "dataservice/common/journal_format.h"
 #include "dataservice/http/replies.h"
@@ -11,29 +10,8 @@
 namespace dataservice::profile {
 namespace {
 
-// Texts go out as stored, escaped only by the format's own rules; bytes that are not UTF-8
-// become U+FFFD, as the files say they are UTF-8.
-std::string jsonString(std::string_view stored) {
-    const std::string text = text::RepairUtf8(stored);
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(c);
-        } else if (b < 0x20 || b == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", b);
-            out += buf;
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out + "\"";
-}
-
 std::string jsonOptional(const std::optional<std::string>& text) {
-    return text ? jsonString(isoDate(*text)) : "null";
+    return text ? text::JsonString(isoDate(*text)) : "null";
 }
 
 // Letters, digits, "-" and "_" of the name; anything else would need quoting in the header.
@@ -50,6 +28,8 @@ std::string fileNamePart(std::string_view name) {
 
 }  // namespace
 
+// Texts go out as stored, escaped only by the format's own rules; bytes that are not UTF-8
+// become U+FFFD, as the files say they are UTF-8.
 std::string csvCell(std::string_view stored) {
     const std::string value = text::RepairUtf8(stored);
     const bool formula = !value.empty() && (value.front() == '=' || value.front() == '+' || value.front() == '-' ||
@@ -74,12 +54,12 @@ std::string itemsCsv(const std::vector<Item>& items) {
 }
 
 std::string itemsJson(const Profile& profile, const Collection* collection, const std::vector<Item>& items) {
-    std::string out = "{\n  \"profile\": {\"name\": " + jsonString(profile.name) + ", \"kind\": " +
+    std::string out = "{\n  \"profile\": {\"name\": " + text::JsonString(profile.name) + ", \"kind\": " +
                       (profile.kind == ProfileKind::Subscriber ? "\"subscriber\"" : "\"evaluation\"") +
-                      ", \"created\": " + jsonString(isoDate(profile.created)) +
-                      ", \"lastUpdate\": " + jsonString(isoDate(profile.lastUpdate)) + "},\n";
+                      ", \"created\": " + text::JsonString(isoDate(profile.created)) +
+                      ", \"lastUpdate\": " + text::JsonString(isoDate(profile.lastUpdate)) + "},\n";
     if (collection)
-        out += "  \"collection\": {\"started\": " + jsonString(isoDate(collection->started)) +
+        out += "  \"collection\": {\"started\": " + text::JsonString(isoDate(collection->started)) +
                ", \"completed\": " + jsonOptional(collection->completed) + "},\n";
     else
         out += "  \"collection\": null,\n";
@@ -87,9 +67,9 @@ std::string itemsJson(const Profile& profile, const Collection* collection, cons
     for (std::size_t i = 0; i < items.size(); ++i) {
         const Item& item = items[i];
         out += (i ? ",\n    " : "\n    ");
-        out += "{\"category\": " + jsonString(item.category) + ", \"text\": " +
-               jsonString(item.text) + ", \"configDate\": " +
-               (item.configDate ? jsonString(*item.configDate) : std::string("null")) + "}";
+        out += "{\"category\": " + text::JsonString(item.category) + ", \"text\": " +
+               text::JsonString(item.text) + ", \"configDate\": " +
+               (item.configDate ? text::JsonString(*item.configDate) : std::string("null")) + "}";
     }
     out += items.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
