@@ -25,7 +25,12 @@ std::vector<Account> makeAccounts(int count);
 // is switched to write-ahead logging, and one then fails with "database is locked".
 void addAccounts(const Options& o, const std::string& db, const std::vector<Account>& accounts);
 
+std::string urlEncode(const std::string& text);
 std::string uploadTarget(const Account& a, const std::string& item);
+// The account check's, the reset's and the closing request's targets of a collector's run.
+std::string accountCheckTarget(const Account& a);
+std::string resetTarget(const Account& a);
+std::string finalizeTarget(const Account& a);
 
 // One target's upload workload: every connection uploads back to back, each item a new text,
 // in slices that take turns with the other targets' slices, so that a change in the machine's
