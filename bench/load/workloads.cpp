@@ -88,6 +88,11 @@ std::string urlEncode(const std::string& text) {
     return out;
 }
 
+std::optional<double> busyWait(const Reply& r, double cap, double jitter) {
+    if ((r.status != 503 && r.status != 429) || r.retryAfter < 0) return std::nullopt;
+    return std::max(std::min(r.retryAfter, cap) * (1 + jitter / 4), 0.001);
+}
+
 namespace {
 
 std::string who(const Account& a) { return "UID=" + urlEncode(a.name) + "&PWD=" + urlEncode(a.password); }
@@ -109,17 +114,24 @@ std::string uploadTarget(const Account& a, const std::string& item) {
 
 LoadResult collectionRuns(int port, const Options& o, const std::vector<Account>& accounts) {
     std::vector<int> step(static_cast<std::size_t>(o.collectors), 0);
+    std::vector<bool> again(step.size(), false);  // refused as busy: the same request once more
     const NextTarget next = [&](int c) -> std::optional<std::string> {
         const Account& a = accounts[static_cast<std::size_t>(c)];
-        const int s = step[static_cast<std::size_t>(c)]++;
+        const int s = again[static_cast<std::size_t>(c)] ? step[static_cast<std::size_t>(c)] - 1
+                                                         : step[static_cast<std::size_t>(c)]++;
+        again[static_cast<std::size_t>(c)] = false;
         if (s == 0) return resetTarget(a);
         if (s <= o.items) return uploadTarget(a, itemText(c, s - 1));
         if (s == o.items + 1) return finalizeTarget(a);
         return std::nullopt;
     };
-    const auto timeout = toDuration(o.runTimeout);
-    return Generator(port, o.collectors, timeout)
-        .run(next, [](int, bool) {}, toDuration(o.runLimit));
+    Generator generator(port, o.collectors, toDuration(o.runTimeout));
+    generator.setOnReply([&](int c, const Reply& r) {
+        const auto wait = busyWait(r, kBusyCap, spread(c, o.collectors));
+        again[static_cast<std::size_t>(c)] = wait.has_value();
+        return wait ? toDuration(*wait) : Clock::duration::zero();
+    });
+    return generator.run(next, [](int, bool) {}, toDuration(o.runLimit));
 }
 
 Check checkProfiles(const Options& o, const std::string& db, const std::vector<Account>& accounts) {

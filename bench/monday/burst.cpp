@@ -8,6 +8,7 @@
 #include "bench/load/generator.h"
 #include "bench/load/targets.h"
 #include "bench/load/workloads.h"
+#include "dataservice/db/database.h"
 
 namespace monday {
 namespace {
@@ -48,7 +49,8 @@ public:
         Machine& m = machines_[static_cast<std::size_t>(c)];
         f_.longestUs = std::max(f_.longestUs, r.latencyUs);
         if (m.step == 0) f_.checkUs.push_back(r.latencyUs);
-        if ((r.status == 503 || r.status == 429) && r.retryAfter >= 0) return comeBack(m, r);
+        const double jitter = std::uniform_real_distribution<double>(0, 1)(random_);
+        if (const auto wait = load::busyWait(r, o_.retryCap, jitter)) return comeBack(m, r, *wait);
         if (r.status == 200) return advance(m), Clock::duration::zero();
         ++f_.failed;
         if (m.step >= 2 && m.step <= o_.items + 1) {
@@ -70,12 +72,9 @@ private:
         if (++m.step > o_.items + 2) ++f_.completed;
     }
 
-    // Waits the advised time, capped, with a quarter more at random so the refused do not all
-    // come back in the same instant; gives up once the request has been tried too long.
-    Clock::duration comeBack(Machine& m, const load::Reply& r) {
+    // Waits the advised time, capped, with jitter; gives up once the request has been tried too long.
+    Clock::duration comeBack(Machine& m, const load::Reply& r, double wait) {
         ++(r.status == 503 ? f_.busy : f_.limited);
-        const double advised = std::min(r.retryAfter, o_.retryCap);
-        const double wait = advised * std::uniform_real_distribution<double>(1.0, 1.25)(random_);
         if (Clock::now() + load::toDuration(wait) - m.firstTry > load::toDuration(o_.retryLimit)) {
             ++f_.gaveUp;
             m.broken = true;
@@ -83,7 +82,7 @@ private:
         }
         ++f_.retries;
         m.again = true;
-        return load::toDuration(std::max(wait, 0.001));
+        return load::toDuration(wait);
     }
 
     const Options& o_;
@@ -115,12 +114,14 @@ BurstFigures runBurst(const Options& o, const std::string& db) {
     Burst burst(o, accounts, f);
     load::Generator generator(service.port(), o.arrive, load::toDuration(o.timeout));
     generator.setOnReply([&](int c, const load::Reply& r) { return burst.onReply(c, r); });
-    const double cpu = service.cpuSeconds(), pg = load::postgresCpuSeconds();
+    // PostgreSQL's own share, on that engine only (every postgres process on the machine).
+    const bool postgres = dataservice::db::isPostgresTarget(db);
+    const double cpu = service.cpuSeconds(), pg = postgres ? load::postgresCpuSeconds() : 0;
     const load::LoadResult result = generator.run([&](int c) { return burst.next(c); }, [](int, bool) {},
                                                   load::toDuration(o.runLimit));
     f.seconds = result.seconds;
     f.serviceCpu = service.cpuSeconds() - cpu;
-    f.postgresCpu = load::postgresCpuSeconds() - pg;
+    f.postgresCpu = postgres ? load::postgresCpuSeconds() - pg : 0;
     f.refusedByService = service.metric("vantrel_password_checks_refused_total").value_or(-1);
     service.stop();
     return f;
