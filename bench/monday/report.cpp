@@ -41,7 +41,7 @@ void printBurst(const std::string& engine, const Options& o, const BurstFigures&
                 static_cast<unsigned long long>(f.retries), static_cast<unsigned long long>(f.gaveUp),
                 static_cast<unsigned long long>(f.failed), static_cast<unsigned long long>(f.notSent));
     const double derivation = derivationSeconds * static_cast<double>(f.checks) / runs;
-    const double rest = f.serviceCpu / runs - derivation, postgres = f.postgresCpu / runs;
+    const double rest = std::max(0.0, f.serviceCpu / runs - derivation), postgres = f.postgresCpu / runs;
     std::printf("  service processor time per run: %.0f ms = key derivation %.0f ms + the rest %.1f ms (%.0f us a request)",
                 f.serviceCpu / runs * 1e3, derivation * 1e3, rest * 1e3, rest / (o.items + 3) * 1e6);
     if (f.postgresCpu > 0) std::printf("; PostgreSQL %.1f ms", postgres * 1e3);
