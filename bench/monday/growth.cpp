@@ -17,7 +17,7 @@ namespace {
 using load::Clock;
 
 constexpr int kUploaders = 20;
-constexpr int kRepeats = 3;
+constexpr int kRepeats = 5;
 
 double median(std::vector<double> v) {
     if (v.empty()) return 0;

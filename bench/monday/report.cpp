@@ -29,8 +29,10 @@ void printBurst(const std::string& engine, const Options& o, const BurstFigures&
     const double allowed = cores / derivationSeconds;
     std::printf("burst on %s: %d machines x %d items, %d at once, cold checks; one derivation %.0f ms here\n",
                 engine.c_str(), o.machines, o.items, o.arrive, derivationSeconds * 1e3);
-    std::printf("  %.2f runs/s (%d of %d completed in %.1f s); the cores allow %.2f for the derivation alone (%.2f of it)\n",
-                rate, f.completed, f.machines, f.seconds, allowed, rate / allowed);
+    std::printf("  %.2f runs/s (%d of %d completed in %.1f s); the cores allow %.2f for the derivation alone (%.2f of it);"
+                " the service used %.0f%% of the cores\n",
+                rate, f.completed, f.machines, f.seconds, allowed, rate / allowed,
+                f.seconds > 0 ? f.serviceCpu * 100 / (f.seconds * cores) : 0);
     std::printf("  account check answered: p50 %.0f ms, p99 %.0f ms; accepted after (retries included): p50 %.0f ms, "
                 "p99 %.0f ms; longest answer of any request %.0f ms\n",
                 percentileMs(f.checkUs, 0.5), percentileMs(f.checkUs, 0.99), percentileMs(f.acceptedUs, 0.5),
@@ -58,9 +60,9 @@ void printGrowth(const std::string& engine, const Options& o, const GrowthFigure
         std::printf("  %-34s %10.1f %10.1f %s   grown/fresh %.2f\n", what, a, b, unit, a > 0 ? b / a : 0);
     };
     row("uploads/s (20 connections)", fresh.uploadsPerSecond, grown.uploadsPerSecond, "/s");
-    row("reset, median of 3", fresh.resetMs, grown.resetMs, "ms");
-    row("reset with a prune, median of 3", fresh.pruneMs, grown.pruneMs, "ms");
-    row("signed-in page, median of 3", fresh.pageMs, grown.pageMs, "ms");
+    row("reset, median of 5", fresh.resetMs, grown.resetMs, "ms");
+    row("reset with a prune, median of 5", fresh.pruneMs, grown.pruneMs, "ms");
+    row("signed-in page, median of 5", fresh.pageMs, grown.pageMs, "ms");
     row("page size", fresh.pageBytes / 1e3, grown.pageBytes / 1e3, "kB");
     row("bytes per item on disk", static_cast<double>(fresh.bytes) / std::max<std::int64_t>(1, fresh.items),
         static_cast<double>(grown.bytes) / std::max<std::int64_t>(1, grown.items), "B");
