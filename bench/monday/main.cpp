@@ -15,6 +15,7 @@
 #include "bench/load/common.h"
 #include "bench/monday/burst.h"
 #include "bench/monday/database.h"
+#include "bench/monday/explain.h"
 #include "bench/monday/growth.h"
 #include "bench/monday/options.h"
 #include "bench/monday/report.h"
@@ -65,6 +66,7 @@ int run(const Options& o) {
         const GrowthFigures fresh = measureGrowth(o, freshDb, 0);
         const Database grownDb(o, tmp.path(), "grown");
         printGrowth(engine, o, fresh, measureGrowth(o, grownDb, o.growItems));
+        if (o.explain) printPlans(grownDb.target());
     }
     return load::gInterrupted ? 130 : 0;
 }

@@ -10,11 +10,13 @@ const char kUsage[] =
     "usage: bench_monday [--service BIN] [--db-url postgresql://...] [--machines N] [--arrive C]\n"
     "                    [--items M] [--timeout S] [--retry-cap S] [--retry-limit S] [--run-limit S]\n"
     "                    [--grow-items G] [--profile-items I] [--upload-seconds S] [--only burst|growth]\n"
+    "                    [--explain]\n"
     "\n"
     "Burst: N subscribers (600,000-iteration hashes), each making one whole run of M uploads\n"
     "against a fresh service process (cold checks), C of them at once; 503/429 with Retry-After\n"
     "are waited out (capped, with jitter) and tried again. Growth: uploads, a reset, a prune and\n"
     "the signed-in page of an I-item profile on a fresh database and on one grown to G items.\n"
+    "--explain prints the query plans of the timed statements on the grown database.\n"
     "--db-url: a PostgreSQL server on which the benchmark makes (and drops) databases of its own.\n";
 
 namespace {
@@ -36,6 +38,10 @@ Options parseOptions(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             std::exit(0);
+        }
+        if (arg == "--explain") {
+            o.explain = true;
+            continue;
         }
         if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
         const std::string v = argv[++i];

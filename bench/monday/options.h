@@ -20,6 +20,7 @@ struct Options {
     int profileItems = 1100;  // items of one collection
     double uploadSeconds = 4;  // each upload-rate measure
     bool burst = true, growth = true;
+    bool explain = false;  // the measured statements' query plans on the grown database
 };
 
 extern const char kUsage[];
