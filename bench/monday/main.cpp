@@ -62,10 +62,9 @@ int run(const Options& o) {
         printBurst(engine, o, runBurst(o, db.target()), derivation);
     }
     if (o.growth && !load::gInterrupted) {
-        const Database freshDb(o, tmp.path(), "fresh");
-        const GrowthFigures fresh = measureGrowth(o, freshDb, 0);
-        const Database grownDb(o, tmp.path(), "grown");
-        printGrowth(engine, o, fresh, measureGrowth(o, grownDb, o.growItems));
+        const Database freshDb(o, tmp.path(), "fresh"), grownDb(o, tmp.path(), "grown");
+        const auto [fresh, grown] = measureGrowth(o, freshDb, grownDb);
+        printGrowth(engine, o, fresh, grown);
         if (o.explain) printPlans(grownDb.target());
     }
     return load::gInterrupted ? 130 : 0;

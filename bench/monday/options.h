@@ -18,7 +18,7 @@ struct Options {
     double runLimit = 600;    // the whole burst
     int growItems = 200000;   // items the grown database holds
     int profileItems = 1100;  // items of one collection
-    double uploadSeconds = 4;  // each upload-rate measure
+    double uploadSeconds = 8;  // each database's uploads, over four turns
     bool burst = true, growth = true;
     bool explain = false;  // the measured statements' query plans on the grown database
 };
