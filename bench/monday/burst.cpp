@@ -47,8 +47,8 @@ public:
 
     Clock::duration onReply(int c, const load::Reply& r) {
         Machine& m = machines_[static_cast<std::size_t>(c)];
-        f_.longestUs = std::max(f_.longestUs, r.latencyUs);
         if (m.step == 0) f_.checkUs.push_back(r.latencyUs);
+        else f_.longestOtherUs = std::max(f_.longestOtherUs, r.latencyUs);
         const double jitter = std::uniform_real_distribution<double>(0, 1)(random_);
         if (const auto wait = load::busyWait(r, o_.retryCap, jitter)) return comeBack(m, r, *wait);
         if (r.status == 200) return advance(m), Clock::duration::zero();
@@ -75,6 +75,7 @@ private:
     // Waits the advised time, capped, with jitter; gives up once the request has been tried too long.
     Clock::duration comeBack(Machine& m, const load::Reply& r, double wait) {
         ++(r.status == 503 ? f_.busy : f_.limited);
+        f_.advised.push_back(r.retryAfter);
         if (Clock::now() + load::toDuration(wait) - m.firstTry > load::toDuration(o_.retryLimit)) {
             ++f_.gaveUp;
             m.broken = true;

@@ -14,7 +14,8 @@ struct BurstFigures {
     double seconds = 0;
     std::vector<std::uint32_t> checkUs;     // every answer to an account check, refusals too
     std::vector<std::uint32_t> acceptedUs;  // a machine's first account check to its accepted one
-    std::uint32_t longestUs = 0;            // any request's longest answer
+    std::uint32_t longestOtherUs = 0;       // the longest answer to any other request
+    std::vector<double> advised;            // each refusal's Retry-After, seconds
     std::uint64_t busy = 0, limited = 0, retries = 0, gaveUp = 0, failed = 0, notSent = 0;
     std::uint64_t checks = 0;     // accepted account checks: one key derivation each
     double refusedByService = -1;  // the service's own count of checks refused as busy

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <thread>
 
 namespace monday {
@@ -33,10 +34,14 @@ void printBurst(const std::string& engine, const Options& o, const BurstFigures&
                 " the service used %.0f%% of the cores\n",
                 rate, f.completed, f.machines, f.seconds, allowed, rate / allowed,
                 f.seconds > 0 ? f.serviceCpu * 100 / (f.seconds * cores) : 0);
-    std::printf("  account check answered: p50 %.0f ms, p99 %.0f ms; accepted after (retries included): p50 %.0f ms, "
-                "p99 %.0f ms; longest answer of any request %.0f ms\n",
-                percentileMs(f.checkUs, 0.5), percentileMs(f.checkUs, 0.99), percentileMs(f.acceptedUs, 0.5),
-                percentileMs(f.acceptedUs, 0.99), f.longestUs / 1000.0);
+    std::printf("  account check answered: p50 %.0f ms, p99 %.0f ms, longest %.0f ms; accepted after (retries included):"
+                " p50 %.0f ms, p99 %.0f ms; longest answer to any other request %.0f ms\n",
+                percentileMs(f.checkUs, 0.5), percentileMs(f.checkUs, 0.99), percentileMs(f.checkUs, 1.0),
+                percentileMs(f.acceptedUs, 0.5), percentileMs(f.acceptedUs, 0.99), f.longestOtherUs / 1000.0);
+    if (!f.advised.empty())
+        std::printf("  Retry-After advised: mean %.1f s, longest %.0f s\n",
+                    std::accumulate(f.advised.begin(), f.advised.end(), 0.0) / static_cast<double>(f.advised.size()),
+                    *std::max_element(f.advised.begin(), f.advised.end()));
     std::printf("  busy refusals %llu (the service counted %.0f), sign-in limited %llu, retries %llu, gave up %llu, "
                 "other failures %llu, uploads not sent %llu\n",
                 static_cast<unsigned long long>(f.busy), f.refusedByService, static_cast<unsigned long long>(f.limited),
