@@ -74,6 +74,8 @@ struct Generator::Impl {
         return std::move(result_);
     }
 
+    void setOnReply(OnReply onReply) { onReply_ = std::move(onReply); }
+
 private:
     struct Conn {
         int fd = -1;
@@ -271,7 +273,6 @@ private:
     Clock::time_point deadline_;
     const NextTarget* next_ = nullptr;
     const OnResult* onResult_ = nullptr;
-public:
     OnReply onReply_;
     LoadResult result_;
 };
@@ -281,7 +282,7 @@ Generator::Generator(std::vector<int> ports, int connections, Clock::duration re
 
 Generator::~Generator() = default;
 
-void Generator::setOnReply(OnReply onReply) { impl_->onReply_ = std::move(onReply); }
+void Generator::setOnReply(OnReply onReply) { impl_->setOnReply(std::move(onReply)); }
 
 LoadResult Generator::run(const NextTarget& next, const OnResult& onResult, Clock::duration duration) {
     return impl_->run(next, onResult, duration);
