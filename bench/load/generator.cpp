@@ -74,6 +74,8 @@ struct Generator::Impl {
         return std::move(result_);
     }
 
+    void setOnReply(OnReply onReply) { onReply_ = std::move(onReply); }
+
 private:
     struct Conn {
         int fd = -1;
@@ -195,6 +197,7 @@ private:
             return fail(i);
         std::optional<std::size_t> length;
         bool closeAfter = false;
+        double retryAfter = -1;
         std::size_t pos = head.find("\r\n");
         while (pos != std::string_view::npos && pos < head.size()) {
             const std::size_t end = std::min(head.find("\r\n", pos + 2), head.size());
@@ -202,6 +205,7 @@ private:
             for (char& ch : line) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
             if (line.rfind("content-length:", 0) == 0) length = std::strtoull(line.c_str() + 15, nullptr, 10);
             if (line.rfind("connection:", 0) == 0 && line.find("close") != std::string::npos) closeAfter = true;
+            if (line.rfind("retry-after:", 0) == 0) retryAfter = std::strtod(line.c_str() + 12, nullptr);
             pos = end == head.size() ? std::string_view::npos : end;
         }
         if (!length) return fail(i);  // every target here sends a length
@@ -211,15 +215,30 @@ private:
         c.answered = true;
         if (status == 200) {
             ++result_.ok;
-            result_.latencyUs.push_back(static_cast<std::uint32_t>(
-                std::min<long long>(std::chrono::duration_cast<std::chrono::microseconds>(took).count(), UINT32_MAX)));
+            result_.latencyUs.push_back(microseconds(took));
             if (result_.firstBody.empty()) result_.firstBody = c.in.substr(headEnd + 4, *length);
         } else {
             ++result_.failed;
         }
         (*onResult_)(static_cast<int>(i), status == 200);
         if (ended || closeAfter || c.in.size() != headEnd + 4 + *length) closeConn(i);
+        if (waitBeforeNext(i, Reply{status, retryAfter, microseconds(took)})) return;
         sendNext(i);
+    }
+
+    static std::uint32_t microseconds(Clock::duration d) {
+        return static_cast<std::uint32_t>(
+            std::min<long long>(std::chrono::duration_cast<std::chrono::microseconds>(d).count(), UINT32_MAX));
+    }
+
+    // Asks the reply hook; true when the connection is to wait before its next request.
+    bool waitBeforeNext(std::size_t i, const Reply& reply) {
+        if (!onReply_) return false;
+        const Clock::duration wait = onReply_(static_cast<int>(i), reply);
+        if (wait <= Clock::duration::zero()) return false;
+        closeConn(i);
+        conns_[i].retryAt = Clock::now() + wait;
+        return true;
     }
 
     // The request is lost: count it, drop the connection, and go on with the next request
@@ -227,12 +246,13 @@ private:
     void fail(std::size_t i) {
         Conn& c = conns_[i];
         closeConn(i);
+        c.retryAt = Clock::now() + 10ms;
         if (c.busy) {
             c.busy = false;
             ++result_.failed;
             (*onResult_)(static_cast<int>(i), false);
+            waitBeforeNext(i, Reply{0, -1, microseconds(Clock::now() - c.sent)});
         }
-        c.retryAt = Clock::now() + 10ms;
     }
 
     void closeConn(std::size_t i) {
@@ -253,6 +273,7 @@ private:
     Clock::time_point deadline_;
     const NextTarget* next_ = nullptr;
     const OnResult* onResult_ = nullptr;
+    OnReply onReply_;
     LoadResult result_;
 };
 
@@ -260,6 +281,8 @@ Generator::Generator(std::vector<int> ports, int connections, Clock::duration re
     : impl_(std::make_unique<Impl>(std::move(ports), connections, requestTimeout)) {}
 
 Generator::~Generator() = default;
+
+void Generator::setOnReply(OnReply onReply) { impl_->setOnReply(std::move(onReply)); }
 
 LoadResult Generator::run(const NextTarget& next, const OnResult& onResult, Clock::duration duration) {
     return impl_->run(next, onResult, duration);

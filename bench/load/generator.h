@@ -18,6 +18,16 @@ using NextTarget = std::function<std::optional<std::string>(int connection)>;
 // Told of each answered or failed request, in the order the connection made them.
 using OnResult = std::function<void(int connection, bool ok)>;
 
+// One request's outcome, for a workload that acts on it as a client would.
+struct Reply {
+    int status = 0;         // 0: no reply (a timeout or a broken connection)
+    double retryAfter = -1;  // the Retry-After header's seconds; -1 without one
+    std::uint32_t latencyUs = 0;
+};
+// Told of every request's outcome before the connection's next request; answers how long the
+// connection waits before that one (closed meanwhile, as a client that comes back later).
+using OnReply = std::function<Clock::duration(int connection, const Reply& reply)>;
+
 struct LoadResult {
     double seconds = 0;      // from the start to the last reply (or the deadline)
     std::uint64_t ok = 0;    // status 200 with a whole body
@@ -53,6 +63,8 @@ public:
     Generator& operator=(const Generator&) = delete;
 
     LoadResult run(const NextTarget& next, const OnResult& onResult, Clock::duration duration);
+    // Set before run(): replies and failures then also go to `onReply`.
+    void setOnReply(OnReply onReply);
 
 private:
     struct Impl;

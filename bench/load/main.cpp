@@ -29,8 +29,6 @@
 
 namespace load {
 
-std::atomic<bool> gInterrupted{false};
-
 namespace {
 
 void onStopSignal(int) { gInterrupted = true; }

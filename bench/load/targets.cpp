@@ -154,20 +154,21 @@ Service::Service(const std::string& binary, const std::string& db, const std::ve
 }
 
 std::optional<std::pair<double, double>> Service::committed() {
+    const auto transactions = metric("vantrel_store_commit_batch_size_sum"),
+               commits = metric("vantrel_store_commit_batch_size_count");
+    if (!transactions || !commits) return std::nullopt;
+    return std::pair{*transactions, *commits};
+}
+
+std::optional<double> Service::metric(const std::string& name) {
     if (metricsPort_ <= 0) return std::nullopt;
     httplib::Client client("127.0.0.1", metricsPort_);
     client.set_read_timeout(5, 0);
     const auto res = client.Get("/metrics");
     if (!res || res->status != 200) return std::nullopt;
-    const std::string& reply = res->body;
-    const auto value = [&](const std::string& name) {
-        const std::size_t at = reply.find("\n" + name + " ");
-        return at == std::string::npos ? -1.0 : std::atof(reply.c_str() + at + name.size() + 2);
-    };
-    const double transactions = value("vantrel_store_commit_batch_size_sum"),
-                 commits = value("vantrel_store_commit_batch_size_count");
-    if (transactions < 0 || commits < 0) return std::nullopt;
-    return std::pair{transactions, commits};
+    const std::size_t at = res->body.find("\n" + name + " ");
+    if (at == std::string::npos) return std::nullopt;
+    return std::atof(res->body.c_str() + at + name.size() + 2);
 }
 
 double postgresCpuSeconds() {

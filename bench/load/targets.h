@@ -64,6 +64,10 @@ public:
     // With its metrics listener on (started with --metrics-listen): the transactions its
     // writer has committed so far and the commits they took; nothing without it.
     std::optional<std::pair<double, double>> committed();
+    // A metric as the metrics listener serves it now (`name{label="x"}` for one of a family);
+    // nothing without the listener.
+    std::optional<double> metric(const std::string& name);
+    pid_t pid() const { return server_.pid(); }
 
 private:
     process::DataService server_;

@@ -32,21 +32,6 @@ CommandResult runCommand(const std::vector<std::string>& argv, Clock::duration l
     return r;
 }
 
-std::string urlEncode(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
-
 std::string itemText(int collector, int item) {
     return "Program " + std::to_string(item) + " of collector " + std::to_string(collector);
 }
@@ -88,25 +73,65 @@ void addAccounts(const Options& o, const std::string& db, const std::vector<Acco
     }
 }
 
+std::string urlEncode(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+std::optional<double> busyWait(const Reply& r, double cap, double jitter) {
+    if ((r.status != 503 && r.status != 429) || r.retryAfter < 0) return std::nullopt;
+    return std::max(std::min(r.retryAfter, cap) * (1 + jitter / 4), 0.001);
+}
+
+namespace {
+
+std::string who(const Account& a) { return "UID=" + urlEncode(a.name) + "&PWD=" + urlEncode(a.password); }
+
+}  // namespace
+
+std::string accountCheckTarget(const Account& a) { return "/getdata.asp?" + who(a); }
+
+std::string resetTarget(const Account& a) {
+    return "/updatedata.asp?" + who(a) + "&crDate=" + urlEncode("1/5/2024 10:00:00 AM") + "&luDate=" +
+           urlEncode("3/7/2024 4:30:00 PM");
+}
+
+std::string finalizeTarget(const Account& a) { return "/finalize.asp?" + who(a); }
+
 std::string uploadTarget(const Account& a, const std::string& item) {
     return "/sftdata.asp?UID=" + urlEncode(a.name) + "&qIS=" + urlEncode(item) + "&PWD=" + urlEncode(a.password);
 }
 
 LoadResult collectionRuns(int port, const Options& o, const std::vector<Account>& accounts) {
     std::vector<int> step(static_cast<std::size_t>(o.collectors), 0);
-    const std::string dates = "&crDate=" + urlEncode("1/5/2024 10:00:00 AM") + "&luDate=" + urlEncode("3/7/2024 4:30:00 PM");
+    std::vector<bool> again(step.size(), false);  // refused as busy: the same request once more
     const NextTarget next = [&](int c) -> std::optional<std::string> {
         const Account& a = accounts[static_cast<std::size_t>(c)];
-        const int s = step[static_cast<std::size_t>(c)]++;
-        const std::string who = "UID=" + urlEncode(a.name) + "&PWD=" + urlEncode(a.password);
-        if (s == 0) return "/updatedata.asp?" + who + dates;
+        const int s = again[static_cast<std::size_t>(c)] ? step[static_cast<std::size_t>(c)] - 1
+                                                         : step[static_cast<std::size_t>(c)]++;
+        again[static_cast<std::size_t>(c)] = false;
+        if (s == 0) return resetTarget(a);
         if (s <= o.items) return uploadTarget(a, itemText(c, s - 1));
-        if (s == o.items + 1) return "/finalize.asp?" + who;
+        if (s == o.items + 1) return finalizeTarget(a);
         return std::nullopt;
     };
-    const auto timeout = toDuration(o.runTimeout);
-    return Generator(port, o.collectors, timeout)
-        .run(next, [](int, bool) {}, toDuration(o.runLimit));
+    Generator generator(port, o.collectors, toDuration(o.runTimeout));
+    generator.setOnReply([&](int c, const Reply& r) {
+        const auto wait = busyWait(r, kBusyCap, spread(c, o.collectors));
+        again[static_cast<std::size_t>(c)] = wait.has_value();
+        return wait ? toDuration(*wait) : Clock::duration::zero();
+    });
+    return generator.run(next, [](int, bool) {}, toDuration(o.runLimit));
 }
 
 Check checkProfiles(const Options& o, const std::string& db, const std::vector<Account>& accounts) {

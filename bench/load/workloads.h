@@ -25,7 +25,20 @@ std::vector<Account> makeAccounts(int count);
 // is switched to write-ahead logging, and one then fails with "database is locked".
 void addAccounts(const Options& o, const std::string& db, const std::vector<Account>& accounts);
 
+std::string urlEncode(const std::string& text);
+
+// A reply of 503 or 429 with Retry-After: the advised seconds, capped at `cap`, and up to a
+// quarter more by `jitter` (0 to 1), so the refused do not all come back at once; nothing for
+// any other reply.
+std::optional<double> busyWait(const Reply& r, double cap, double jitter);
+inline constexpr double kBusyCap = 10;
+// An even jitter for connection `c` of `n`, from 0 to 1.
+inline double spread(int c, int n) { return n > 1 ? static_cast<double>(c) / (n - 1) : 0; }
 std::string uploadTarget(const Account& a, const std::string& item);
+// The account check's, the reset's and the closing request's targets of a collector's run.
+std::string accountCheckTarget(const Account& a);
+std::string resetTarget(const Account& a);
+std::string finalizeTarget(const Account& a);
 
 // One target's upload workload: every connection uploads back to back, each item a new text,
 // in slices that take turns with the other targets' slices, so that a change in the machine's
@@ -41,15 +54,25 @@ public:
 
     // A first request per connection, not counted, lets the service check each password once
     // (it remembers a checked password for minutes, as during a real run). Returns the failed.
+    // The service refuses checks it could not start within about a second: a connection so
+    // refused comes back when told, as a collector does.
     std::uint64_t warmUp() {
         std::vector<bool> warm(sent_.size(), false);
+        std::uint64_t failed = 0;
         const NextTarget once = [&](int c) -> std::optional<std::string> {
             if (warm[static_cast<std::size_t>(c)]) return std::nullopt;
-            warm[static_cast<std::size_t>(c)] = true;
             return nextUpload(c);
         };
         // The first request of each account costs a full key derivation: give it the collector's time.
-        return Generator(ports_, o_.connections, toDuration(o_.runTimeout)).run(once, [](int, bool) {}, 120s).failed;
+        Generator generator(ports_, o_.connections, toDuration(o_.runTimeout));
+        generator.setOnReply([&](int c, const Reply& r) {
+            if (const auto wait = busyWait(r, kBusyCap, spread(c, o_.connections))) return toDuration(*wait);
+            warm[static_cast<std::size_t>(c)] = true;
+            failed += r.status == 200 ? 0 : 1;
+            return Clock::duration::zero();
+        });
+        generator.run(once, [](int, bool) {}, 120s);
+        return failed;
     }
 
     // Runs one slice; returns its rate.
