@@ -2,6 +2,8 @@
 
 #include <QPushButton>
 
+#include <thread>
+
 #include "platform/common/guard.h"
 
 namespace app {
@@ -37,6 +39,19 @@ bool WizardPrompter::CloseRequestedMeanwhile() {
     // window closes when the Next button's work returns.
     guarded([&] { ui_.DoEvents(); });
     return wizard_.CloseRequested();
+}
+
+bool WizardPrompter::WaitWhileBusy(std::chrono::milliseconds delay) {
+    const QString title = wizard_.windowTitle();
+    wizard_.setWindowTitle(QString::fromStdString(session::BusyText(delay)));
+    const auto until = std::chrono::steady_clock::now() + delay;
+    bool closed = false;
+    while (!closed && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        closed = CloseRequestedMeanwhile();
+    }
+    wizard_.setWindowTitle(title);
+    return !closed;
 }
 
 }  // namespace app

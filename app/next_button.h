@@ -2,6 +2,8 @@
 // The wizard's Next button over the collection session: the step being left decides. Leaving the
 // welcome page tests that the machine has a network address; leaving the sign-in page checks the
 // account or registers an evaluation identity; every other step just moves on.
+#include <chrono>
+
 #include "platform/ui/ui.h"
 #include "session/session.h"
 #include "wizard/cwizard.h"
@@ -31,6 +33,8 @@ class WizardPrompter : public session::UiPrompter {
 public:
     WizardPrompter(platform::Ui& ui, wizard::CWizard& wizard) : UiPrompter(ui), wizard_(wizard) {}
     bool CloseRequestedMeanwhile() override;
+    // The window's title says the service is busy; the window stays live; a confirmed close stops.
+    bool WaitWhileBusy(std::chrono::milliseconds delay) override;
 
 private:
     wizard::CWizard& wizard_;

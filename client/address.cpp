@@ -3,30 +3,10 @@
 #include <string>
 
 #include "client/service.h"
+#include "platform/common/text.h"
 
 namespace service {
 namespace {
-
-bool unreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
-}
-
-// Values may hold anything a user typed or an inventory reported; on the wire only the
-// unreserved characters go as they are, every other byte of the UTF-8 text as %XX.
-void appendEncoded(std::string& out, const std::string& value) {
-    static const char hex[] = "0123456789ABCDEF";
-    for (const char ch : value) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (unreserved(c)) {
-            out += ch;
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 0x0F];
-        }
-    }
-}
 
 bool schemeCharacter(unsigned char c, bool first) {
     if (std::isalpha(c)) return true;
@@ -42,7 +22,7 @@ std::string BuildAddress(const std::string& serverPath, const Request& request) 
         address += separator;
         address += key;
         address += '=';
-        appendEncoded(address, value);
+        address += text::PercentEncode(value);  // on the wire only the unreserved characters go as they are
         separator = '&';
     }
     return address;

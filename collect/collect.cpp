@@ -1,7 +1,9 @@
 #include "collect/collect.h"
 
 #include <istream>
+#include <chrono>
 #include <optional>
+#include <thread>
 #include <ostream>
 #include <variant>
 
@@ -20,6 +22,11 @@ public:
     explicit StreamPrompter(std::ostream& err) : err_(err) {}
     void Tell(const std::string& text) override { err_ << text << '\n'; }
     bool CloseRequestedMeanwhile() override { return false; }
+    bool WaitWhileBusy(std::chrono::milliseconds delay) override {
+        err_ << session::BusyText(delay) << '\n';
+        err_.flush();
+        return session::Prompter::WaitWhileBusy(delay);
+    }
 
 private:
     std::ostream& err_;
@@ -122,10 +129,19 @@ int Collect(const Options& options, Services services, Streams streams) {
     if (!password) return kBadUsage;
     values.UserPassword = *password;
 
+    // Unattended, it can afford more patience with a busy service than a user at the wizard.
+    run.SetBusyRetry(service::BusyRetry{options.busyWait, std::chrono::seconds(60)});
     StreamPrompter prompter(streams.err);
     if (const int status = SignIn(run, prompter); status != kComplete) return status;
     StreamSink sink(streams.err, options.quiet);
-    const inventory::RunResult result = run.Run(sink);
+    inventory::RunResult result = run.Run(sink);
+    if (!result.complete && !result.instrumentationUnavailable && run.BusyFailures() > 0) {
+        // A fleet's busy hour passes: once more, later, rather than leave the profile half done.
+        streams.err << kRunAgainLead << options.busyWait.count() << kRunAgainTail << '\n';
+        streams.err.flush();
+        std::this_thread::sleep_for(options.busyWait);
+        result = run.Run(sink);
+    }
     if (result.instrumentationUnavailable) return kNotComplete;
     streams.out << result.finalText << '\n';
     streams.out.flush();

@@ -1,5 +1,7 @@
 #include "collect/options.h"
 
+#include "platform/common/text.h"
+
 namespace collect {
 
 std::variant<Options, UsageError> ParseOptions(const std::vector<std::string>& args) {
@@ -32,6 +34,11 @@ std::variant<Options, UsageError> ParseOptions(const std::vector<std::string>& a
             const auto url = value();
             if (!url || url->empty()) return UsageError{"--server needs an address"};
             options.server = AsServerPath(*url);
+        } else if (arg == "--busy-wait") {
+            const auto text = value();
+            const auto seconds = text ? text::ParseWhole<int>(*text) : std::nullopt;
+            if (!seconds || *seconds > 86400) return UsageError{"--busy-wait needs a number of seconds"};
+            options.busyWait = std::chrono::seconds(*seconds);
         } else if (arg == "--evaluating" && flag()) {
             evaluating = true;
         } else if (arg == "--quiet" && flag()) {

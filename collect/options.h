@@ -1,5 +1,6 @@
 #pragma once
 // The command line of vantrel-collect. The password never comes from it.
+#include <chrono>
 #include <optional>
 #include <string>
 #include <variant>
@@ -11,6 +12,7 @@ struct Options {
     bool isSubscriber = true;
     std::string userName;
     std::optional<std::string> server;  // in place of the ServerPath setting
+    std::chrono::seconds busyWait{600};  // one request's patience with a busy service
     bool quiet = false;
     bool dryRun = false;
     bool help = false;
@@ -21,7 +23,7 @@ struct UsageError {
     std::string message;
 };
 
-// Reads `--user NAME` or `--evaluating` (exactly one), `--server URL`, `--quiet`, `--dry-run`,
+// Reads `--user NAME` or `--evaluating` (exactly one), `--server URL`, `--busy-wait SECONDS`, `--quiet`, `--dry-run`,
 // `--help`; `--name=value` is accepted for the options with a value.
 std::variant<Options, UsageError> ParseOptions(const std::vector<std::string>& args);
 

@@ -7,7 +7,8 @@ namespace collect {
 inline constexpr const char* kProgramName = "vantrel-collect";
 
 inline constexpr const char* kUsage =
-    "usage: vantrel-collect (--user NAME | --evaluating) [--server URL] [--quiet] [--dry-run]\n"
+    "usage: vantrel-collect (--user NAME | --evaluating) [--server URL] [--busy-wait SECONDS] [--quiet]\n"
+    "                       [--dry-run]\n"
     "\n"
     "Collects this computer's hardware and software inventory and uploads it to the VantrelNet\n"
     "profile, as the Vantrel Collector wizard does.\n"
@@ -16,12 +17,18 @@ inline constexpr const char* kUsage =
     "                 one line\n"
     "  --evaluating   upload for a new evaluation username, which the final text names\n"
     "  --server URL   the data service's base address in place of the ServerPath setting\n"
+    "  --busy-wait SECONDS\n"
+    "                 how long one request waits out a busy service (default 600); a run that\n"
+    "                 still failed for a busy service is made once more after that long\n"
     "  --quiet        no progress lines on standard error\n"
     "  --dry-run      send nothing: print each request that would be sent, one JSON object a line\n"
     "  --help         this text\n"
     "\n"
     "Exit status: 0 the collection is complete, 1 it is not, 2 bad usage, 3 the service refused\n"
     "this version or the account.\n";
+
+inline constexpr const char* kRunAgainLead = "The VantrelNet service was busy: the collection runs once more in ";
+inline constexpr const char* kRunAgainTail = " seconds.";
 
 inline constexpr const char* kNoPassword = "no password on standard input (one line)";
 inline constexpr const char* kNoServer =

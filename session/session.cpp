@@ -2,6 +2,7 @@
 // abandons its step, a failing condition counts as true; only the program's end passes through.
 #include "session/session.h"
 
+#include <chrono>
 #include <exception>
 #include <optional>
 #include <string>
@@ -20,6 +21,13 @@ namespace {
 
 void TellGuarded(Prompter& prompter, const std::string& text) {
     guarded([&] { prompter.Tell(text); });
+}
+
+// A wait inside the run: the progress text says why, and the window stays live.
+bool WaitInRun(inventory::ProgressSink& sink, std::chrono::milliseconds delay) {
+    guarded([&] { sink.SetProgressText(BusyText(delay)); });
+    sink.Wait(delay);  // a close confirmed meanwhile ends the run here
+    return true;
 }
 
 }  // namespace
@@ -52,7 +60,11 @@ bool Session::ConnectivityTest(Prompter& prompter) {
 
 AccountOutcome Session::CheckAccount(Prompter& prompter) {
     std::optional<service::ServiceReply> reply;
-    guarded([&] { reply = client_.ServiceRequest(service::AccountRequest(state_.UserName, state_.UserPassword)); });
+    const auto wait = [&prompter](std::chrono::milliseconds delay) { return prompter.WaitWhileBusy(delay); };
+    guarded([&] {
+        reply = service::RequestPatiently(client_, service::AccountRequest(state_.UserName, state_.UserPassword), busy_,
+                                          wait);
+    });
     // An Esc or a close pressed while the request blocked is answered before a message of ours.
     if (prompter.CloseRequestedMeanwhile()) return AccountOutcome::Closed;
     if (!reply) {
@@ -79,13 +91,28 @@ bool Session::RegisterEvaluation(Prompter& prompter) {
     NewEvaluationId();
     // The reply is not read, but whether it came decides what the end of the run may promise.
     state_.EvalRegistered = false;
-    state_.EvalRegistered = guarded([&] { client_.ServiceRequest(service::RegistrationRequest(state_.EvalID)); });
+    const auto wait = [&prompter](std::chrono::milliseconds delay) { return prompter.WaitWhileBusy(delay); };
+    state_.EvalRegistered =
+        guarded([&] { service::RequestPatiently(client_, service::RegistrationRequest(state_.EvalID), busy_, wait); });
     return !prompter.CloseRequestedMeanwhile();
 }
 
 inventory::RunResult Session::Run(inventory::ProgressSink& sink) const {
-    const service::ServiceClient& client = client_;
-    return Run(sink, [&client](const service::Request& request) { client.ServiceRequest(request); });
+    busyFailures_ = 0;
+    return Run(sink, [this, &sink](const service::Request& request) {
+        try {
+            service::RequestPatiently(client_, request, busy_,
+                                      [&sink](std::chrono::milliseconds delay) { return WaitInRun(sink, delay); });
+        } catch (const platform::ServiceBusy&) {
+            ++busyFailures_;
+            throw;
+        }
+    });
+}
+
+std::string BusyText(std::chrono::milliseconds delay) {
+    const auto seconds = (delay.count() + 999) / 1000;
+    return kServiceBusyLead + std::to_string(seconds) + kServiceBusyTail;
 }
 
 inventory::RunResult Session::Run(inventory::ProgressSink& sink, inventory::SendRequest send) const {

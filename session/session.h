@@ -10,6 +10,7 @@
 #include "platform/network/network.h"
 #include "platform/recordset/recordset.h"
 #include "platform/registry/registry.h"
+#include "client/busy_retry.h"
 #include "client/service.h"
 #include "session/prompter.h"
 #include "session/state.h"
@@ -46,6 +47,11 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
+    // How long a request waits out a busy service before it counts as failed.
+    void SetBusyRetry(service::BusyRetry policy) { busy_ = policy; }
+    // Requests of the last run that failed because the service stayed busy.
+    int BusyFailures() const { return busyFailures_; }
+
     State& Values() { return state_; }
     const State& Values() const { return state_; }
     const service::ServiceClient& Client() const { return client_; }
@@ -73,6 +79,11 @@ private:
     Services services_;
     State state_;
     service::ServiceClient client_;  // reads state_.ServerPath at each request
+    service::BusyRetry busy_;
+    mutable int busyFailures_ = 0;
 };
+
+// What the user reads while a request waits out a busy service.
+std::string BusyText(std::chrono::milliseconds delay);
 
 }  // namespace session

@@ -28,6 +28,10 @@ inline constexpr const char* kAccountCheckFailedLead =
 inline constexpr const char* kAccountCheckFailedTail = ".";
 
 // The local address that means only loopback is up.
+// The service asked to be asked again later: lead + seconds + tail.
+inline constexpr const char* kServiceBusyLead = "The VantrelNet service is busy. Trying again in ";
+inline constexpr const char* kServiceBusyTail = " seconds...";
+
 inline constexpr const char* kLoopbackAddress = "127.0.0.1";
 
 // The settings' value names below kSettingsKey.

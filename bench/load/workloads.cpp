@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/common/text.h"
+
 #include "tests/support/dataservice_process.h"
 
 namespace load {
@@ -73,20 +75,7 @@ void addAccounts(const Options& o, const std::string& db, const std::vector<Acco
     }
 }
 
-std::string urlEncode(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
+std::string urlEncode(const std::string& text) { return text::PercentEncode(text); }
 
 std::optional<double> busyWait(const Reply& r, double cap, double jitter) {
     if ((r.status != 503 && r.status != 429) || r.retryAfter < 0) return std::nullopt;

@@ -53,6 +53,6 @@ std::int64_t Database::bytes() const {
     return total;
 }
 
-std::int64_t Database::items() const { return single(target_, "SELECT count(*) FROM items"); }
+std::int64_t Database::items() const { return single(target_, "SELECT count(*) FROM collected_items"); }
 
 }  // namespace monday

@@ -20,14 +20,14 @@ std::vector<std::pair<std::string, std::string>> statements(dataservice::db::Con
     const std::string current = number(c, "SELECT current_collection FROM profiles WHERE id = " + profile);
     const std::string oldest = number(c, "SELECT min(id) FROM collections WHERE profile_id = " + profile);
     return {
-        {"upload", "INSERT INTO items (profile_id, collection_id, category, text, config_date) SELECT id, current_collection,"
+        {"upload", "INSERT INTO collected_items (profile_id, collection_id, category, text, config_date) SELECT id, current_collection,"
                    " 'Software', 'x', NULL FROM profiles WHERE kind = 'subscriber' AND name = 'pruner' AND password_hash = 'h'"},
-        {"reset", "DELETE FROM items WHERE profile_id = " + profile + " AND collection_id IS NULL"},
+        {"reset", "DELETE FROM collected_items WHERE profile_id = " + profile + " AND collection_id IS NULL"},
         {"prune", "DELETE FROM collections WHERE profile_id = " + profile + " AND id NOT IN (SELECT id FROM collections"
                   " WHERE profile_id = " + profile + " ORDER BY id DESC LIMIT 5)"},
-        {"prune's cascade", "DELETE FROM items WHERE collection_id = " + oldest},
-        {"page: items", "SELECT seq, category, text, config_date FROM items WHERE collection_id = " + current + " ORDER BY seq"},
-        {"page: collections", "SELECT c.id, c.started, c.completed, (SELECT count(*) FROM items i WHERE i.collection_id = c.id)"
+        {"prune's cascade", "DELETE FROM collected_items WHERE collection_id = " + oldest},
+        {"page: items", "SELECT seq, category, text, config_date FROM collected_items WHERE collection_id = " + current + " ORDER BY seq"},
+        {"page: collections", "SELECT c.id, c.started, c.completed, (SELECT count(*) FROM collected_items i WHERE i.collection_id = c.id)"
                               " FROM collections c WHERE c.profile_id = " + profile + " ORDER BY c.id DESC"},
     };
 }

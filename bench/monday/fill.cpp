@@ -13,7 +13,7 @@ std::int64_t fillOne(dataservice::db::Connection& c, std::int64_t profile, const
     auto collection = c.prepareInsert(
         "INSERT INTO collections (profile_id, started, completed) VALUES (?1, ?2, ?2)", "id");
     auto item = c.prepare(
-        "INSERT INTO items (profile_id, collection_id, category, text, config_date) VALUES (?1, ?2, ?3, ?4, NULL)");
+        "INSERT INTO collected_items (profile_id, collection_id, category, text, config_date) VALUES (?1, ?2, ?3, ?4, NULL)");
     std::int64_t id = 0;
     for (int k = 0; k < shape.collections; ++k) {
         const std::string when = "2026-11-" + std::to_string(10 + k) + "T09:00:00";

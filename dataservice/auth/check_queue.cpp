@@ -20,7 +20,9 @@ std::optional<std::int64_t> CheckQueue::post(std::function<void()> check) {
     const auto wait = expectedWait();
     if (wait > bound_) {
         Metrics::global().passwordCheckRefused();
-        return std::max<std::int64_t>(1, (wait.count() + 999999) / 1000000);
+        // Once the checks ahead have fallen within the bound there is room again: asked to come
+        // back later, clients would leave the threads idle meanwhile.
+        return std::max<std::int64_t>(1, ((wait - bound_).count() + 999999) / 1000000);
     }
     ++pending_;
     Metrics::global().passwordChecksPending(pending_.load());

@@ -20,7 +20,7 @@ public:
     CheckQueue(unsigned threads, std::chrono::milliseconds bound, std::chrono::microseconds estimate);
 
     // Queues `check`; or, when it could not start within the bound, queues nothing and answers
-    // the whole seconds after which to try again.
+    // the whole seconds until there is room again.
     std::optional<std::int64_t> post(std::function<void()> check);
 
     // Checks queued or running now.

@@ -85,4 +85,8 @@ std::string WireText(std::string_view s);
 // and every C0 control and DEL written as \u00xx; all else, non-ASCII included, as it is.
 std::string JsonString(std::string_view s);
 
+// Every byte but the unreserved ones (letters, digits, "-", ".", "_", "~") as %XX: a value as a
+// query carries it.
+std::string PercentEncode(std::string_view s);
+
 }  // namespace text

@@ -1,6 +1,7 @@
 // vantrel-collect over fakes: for each way its session can end, the exit status, the pages requested
 // in order, the final text and the message; the command line; progress lines; the dry run. The
 // session's other variations are in tests/session.
+#include <chrono>
 #include <set>
 #include <sstream>
 #include <string>
@@ -49,6 +50,7 @@ public:
     int versionRecords = 1;  // -1: the request fails
     int accountRecords = 1;
     std::set<std::string> failingPages;
+    std::set<std::string> busyPages;  // answered "busy, come back at once", always
     std::string out, err;
     std::string serverPath = kServer;
 
@@ -84,6 +86,7 @@ public:
     platform::RecordSet Answer(const std::string& address) {
         const std::string page = PageOf(address, serverPath);
         if (failingPages.count(page)) throw platform::PlatformError("no answer");
+        if (busyPages.count(page)) throw platform::ServiceBusy("busy", 503, std::chrono::seconds(0));
         auto rows = [](int n, std::vector<platform::FieldValue> row) {
             if (n < 0) throw platform::PlatformError("no answer");
             return platform::RecordSet({"a", "b", "c"}, std::vector<std::vector<platform::FieldValue>>(n, row));
@@ -147,6 +150,18 @@ const std::vector<Outcome> kOutcomes = {
      Pages({"getversion.asp", "gettemp.asp", "evalupdatedata.asp"}, "eval", false),
      "The Hardware and Software Collection Is Not Complete. Your evaluation Username could not be registered with "
      "the VantrelNet service." + kAdvice, ""},
+    // Without patience the busy upload fails at once; the run is made once more, and fails again.
+    {"ARunFailedForABusyServiceIsMadeOnceMore", {"--user", "alice", "--quiet", "--busy-wait", "0"},
+     [](Machine& m) { m.busyPages = {"NICdata.asp"}; }, 1,
+     [] {
+         auto twice = Pages({"getversion.asp", "getdata.asp", "updatedata.asp"}, "", true);
+         twice.push_back("updatedata.asp");
+         return Pages(twice, "", true);
+     }(),
+     "Your Hardware and Software Collection Is Not Complete. The upload did not complete: 1 of 11 items could not "
+     "be sent." + kAdvice, "The VantrelNet service was busy: the collection runs once more in 0 seconds.\n"},
+    {"BusyWaitNeedsSeconds", {"--user", "alice", "--busy-wait", "soon"}, Nothing, 2, {}, "",
+     "--busy-wait needs a number of seconds"},
     {"NoNetworkAddress", {"--user", "alice"}, [](Machine& m) { m.network.address = std::string(); }, 1,
      {"getversion.asp"}, "", "You are not currently connected to Internet."},
     {"NoInstrumentation", {"--user", "alice"}, [](Machine& m) { m.instrumentation.connectFails = true; }, 1,

@@ -23,6 +23,7 @@
 
 #include "dataservice/server.h"
 #include "dataservice/store/store.h"
+#include "platform/common/text.h"
 #include "platform/recordset/recordset.h"
 #include "tests/support/dataservice_process.h"
 #include "tests/support/scratch_dir.h"
@@ -52,20 +53,7 @@ inline std::string readFile(const std::string& path) {
 }
 
 // Percent-encodes every byte but the unreserved ones, as the collector does.
-inline std::string encode(const std::string& value) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (const unsigned char c : value) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(digits[c >> 4]);
-            out.push_back(digits[c & 15]);
-        }
-    }
-    return out;
-}
+inline std::string encode(const std::string& value) { return text::PercentEncode(value); }
 
 // True once `reply` holds a whole response: its headers and as many body bytes as announced.
 inline bool completeResponse(const std::string& reply) {

@@ -2,6 +2,8 @@
 // account check or evaluation registration, the run. For each way a session can go, the pages
 // requested in order, what the user was told and the final text. The wizard's window behaviour is
 // in tests/signin and tests/inventory, vantrel-collect's streams and statuses in tests/collect.
+#include <chrono>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,7 +42,12 @@ class RecordingPrompter : public session::Prompter {
 public:
     void Tell(const std::string& text) override { told.push_back(text); }
     bool CloseRequestedMeanwhile() override { return closes; }
+    bool WaitWhileBusy(std::chrono::milliseconds delay) override {
+        waits.push_back(delay);
+        return true;
+    }
     std::vector<std::string> told;
+    std::vector<std::chrono::milliseconds> waits;
     bool closes = false;
 };
 
@@ -48,12 +55,14 @@ class RecordingSink : public inventory::ProgressSink {
 public:
     void SetFrozen(bool frozen) override { frozenCalls.push_back(frozen); }
     void Yield() override {}
+    void Wait(std::chrono::milliseconds delay) override { waits.push_back(delay); }
     void SetProgressText(const std::string& text) override { progress.push_back(text); }
     void SetFinalText(const std::string& text) override { finalText = text; }
     void InstrumentationUnavailable(const std::string& title, const std::string& text) override {
         unavailable = title + ": " + text;
     }
     std::vector<bool> frozenCalls;
+    std::vector<std::chrono::milliseconds> waits;
     std::vector<std::string> progress;
     std::string finalText, unavailable;
 };
@@ -69,6 +78,7 @@ struct Machine {
     int versionRecords = 1;  // -1: the request fails
     int accountRecords = 1;
     std::set<std::string> failingPages;
+    std::map<std::string, int> busy;  // page -> times it answers "busy, come back in 2 s" first
     RecordingPrompter prompter;
     RecordingSink sink;
 
@@ -100,6 +110,10 @@ struct Machine {
     platform::RecordSet Answer(const std::string& address) {
         const std::string page = PageOf(address);
         if (failingPages.count(page)) throw platform::PlatformError("no answer");
+        if (auto b = busy.find(page); b != busy.end() && b->second > 0) {
+            --b->second;
+            throw platform::ServiceBusy("busy", 503, std::chrono::seconds(2));
+        }
         auto rows = [](int n, std::vector<platform::FieldValue> row) {
             if (n < 0) throw platform::PlatformError("no answer");
             return platform::RecordSet({"a", "b", "c"}, std::vector<std::vector<platform::FieldValue>>(n, row));
@@ -232,6 +246,67 @@ TEST_P(WholeSession, RequestsTellsAndEndsAsItsCaseSays) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, WholeSession, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A service that answers "busy" is waited out as it advises, within a minute a request; what
+// stays busy counts as not answered, never as a refused account or a stored item.
+constexpr std::size_t kUntilTheBound = 99;
+
+struct BusyCase {
+    const char* name;
+    std::map<std::string, int> busy;
+    std::string stopped;
+    std::size_t promptWaits, runWaits;
+    std::string toldHas, finalHas;
+};
+std::ostream& operator<<(std::ostream& os, const BusyCase& c) { return os << c.name; }
+
+class BusyService : public ::testing::TestWithParam<BusyCase> {};
+
+TEST_P(BusyService, IsWaitedOutAndWhatStaysBusyIsNotAnswered) {
+    const BusyCase& c = GetParam();
+    Machine m;
+    m.busy = c.busy;
+    session::Session s({m.registry, m.instrumentation, m.records, m.guids, m.network});
+    EXPECT_EQ(Drive(m, true, s), c.stopped);
+    // Until the bound: as many waits of 2 to 2.5 s as fit in a minute.
+    const auto expectWaits = [](std::size_t n, std::size_t wanted) {
+        if (wanted == kUntilTheBound) {
+            EXPECT_GE(n, 24u);
+            EXPECT_LE(n, 30u);
+        } else {
+            EXPECT_EQ(n, wanted);
+        }
+    };
+    expectWaits(m.prompter.waits.size(), c.promptWaits);
+    expectWaits(m.sink.waits.size(), c.runWaits);
+    std::chrono::milliseconds waited{0};
+    for (const auto w : m.prompter.waits) {
+        EXPECT_GE(w, std::chrono::seconds(2));  // as advised, with at most half a second more
+        EXPECT_LE(w, std::chrono::milliseconds(2500));
+        waited += w;
+    }
+    EXPECT_LE(waited, std::chrono::seconds(60));
+    if (c.runWaits) {
+        EXPECT_THAT(m.sink.progress, ::testing::Contains(HasSubstr("The VantrelNet service is busy. Trying again in ")));
+    }
+    if (c.toldHas.empty()) {
+        EXPECT_THAT(m.prompter.told, IsEmpty());
+    } else {
+        EXPECT_THAT(m.prompter.told, ElementsAreArray({HasSubstr(c.toldHas)}));
+    }
+    EXPECT_THAT(m.sink.finalText, HasSubstr(c.finalHas));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BusyService,
+    ::testing::Values(
+        BusyCase{"BusyTwiceThenAccepted", {{"getdata.asp", 2}, {"sounddata.asp", 1}}, "run", 2, 1, "",
+                 "Your Hardware and Software Collection Is Complete"},
+        BusyCase{"AccountCheckStaysBusy", {{"getdata.asp", 1000}}, "account unreachable", kUntilTheBound, 0, "could not be reached",
+                 ""},
+        BusyCase{"AnUploadStaysBusy", {{"NICdata.asp", 1000}}, "run", 0, kUntilTheBound, "",
+                 "1 of 11 items could not be sent"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SessionValues, TheAccountsDatesGoIntoTheProfileReset) {
     Machine m;

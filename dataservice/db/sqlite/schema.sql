@@ -35,6 +35,8 @@ CREATE TABLE collected_items (
   collection_id INTEGER REFERENCES collections (id) ON DELETE CASCADE);
 CREATE INDEX items_by_profile ON collected_items (profile_id, seq);
 CREATE INDEX items_by_collection ON collected_items (collection_id, seq);
+-- Uploads to an account that has never reset, which a reset deletes by profile.
+CREATE INDEX items_without_collection ON collected_items (profile_id) WHERE collection_id IS NULL;
 
 CREATE TABLE journal (
   seq INTEGER PRIMARY KEY AUTOINCREMENT,

@@ -107,27 +107,10 @@ std::string collectionsSection(const ProfileContent& content) {
     return body + "</tbody>\n</table>\n</section>\n";
 }
 
-// A query value with everything but the unreserved characters as %XX.
-std::string queryValue(std::string_view value) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : value) {
-        const auto b = static_cast<unsigned char>(c);
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-            c == '.' || c == '~') {
-            out.push_back(c);
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[b >> 4]);
-            out.push_back(kHex[b & 15]);
-        }
-    }
-    return out;
-}
 
 std::string downloadLinks(const ProfileContent& content) {
     if (content.collections.empty()) return {};
-    const std::string filter = content.filter.empty() ? "" : "&filter=" + queryValue(content.filter);
+    const std::string filter = content.filter.empty() ? "" : "&filter=" + text::PercentEncode(content.filter);
     return "<p class=\"downloads\" id=\"downloads\"><a id=\"download-csv\" href=\"hwsw.asp?download=csv" +
            htmlEscape(filter) + "\">Download CSV</a> <a id=\"download-json\" href=\"hwsw.asp?download=json" +
            htmlEscape(filter) + "\">Download JSON</a></p>\n";
