@@ -6,7 +6,7 @@
 #include "dataservice/common/work_pool.h"
 #include "dataservice/http/replies.h"
 #include "dataservice/pages/page_table.h"
-#include "platform/common/text.h"
+#include "dataservice/pages/site.h"
 
 namespace dataservice {
 
@@ -109,11 +109,9 @@ HttpReply healthReply(bool healthy) {
 }
 
 // The page label a request is counted under.
-std::size_t pageOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string_view last = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
-    if (const PageDef* def = findPage(last)) return Metrics::global().pageSlot(def->name);
-    if (text::LowerAscii(path).find("/profile/") != std::string::npos) return Metrics::global().pageSlot("profile");
+std::size_t pageOf(const HttpRequest& request) {
+    if (const PageDef* def = findPage(request.page)) return Metrics::global().pageSlot(def->name);
+    if (inProfileFolder(request)) return Metrics::global().pageSlot("profile");
     return Metrics::global().pageSlot("other");
 }
 
@@ -122,7 +120,7 @@ std::size_t pageOf(const std::string& path) {
 void Front::handle(const HttpRequest& request, Reply reply) {
     const bool health = isHealth(request.path);
     if (Metrics::global().counting()) {
-        const std::size_t page = health ? Metrics::global().pageSlot("healthz") : pageOf(request.path);
+        const std::size_t page = health ? Metrics::global().pageSlot("healthz") : pageOf(request);
         reply = [began = std::chrono::steady_clock::now(), page, reply = std::move(reply)](HttpReply r) {
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
             Metrics::global().request(page, r.status, took.count());
@@ -139,8 +137,8 @@ HttpReply Front::head(const HttpRequest& request) {
     return pages_.head(request);
 }
 
-std::string Front::allowedMethods(const std::string& path) const {
-    return isHealth(path) ? "GET, HEAD" : pages_.allowedMethods(path);
+std::string Front::allowedMethods(const HttpRequest& request) const {
+    return isHealth(request.path) ? "GET, HEAD" : pages_.allowedMethods(request);
 }
 
 }  // namespace dataservice

@@ -48,7 +48,7 @@ public:
 
     void handle(const HttpRequest& request, Reply reply) override;
     HttpReply head(const HttpRequest& request) override;
-    std::string allowedMethods(const std::string& path) const override;
+    std::string allowedMethods(const HttpRequest& request) const override;
 
 private:
     RequestHandler& pages_;

@@ -23,7 +23,7 @@ public:
     HttpReply head(const HttpRequest& request) override {
         return HttpReply{request.path == "/metrics" ? 200 : 404, std::string(kPlainTextType), "", {}};
     }
-    std::string allowedMethods(const std::string&) const override { return "GET, HEAD"; }
+    std::string allowedMethods(const HttpRequest&) const override { return "GET, HEAD"; }
 
 private:
     const Listener& counted_;

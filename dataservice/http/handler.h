@@ -15,8 +15,9 @@ public:
     virtual void handle(const HttpRequest& request, Reply reply) = 0;
     // What a HEAD gets: the status and type a GET would have, no body, nothing run or stored.
     virtual HttpReply head(const HttpRequest& request) = 0;
-    // The methods an address takes, e.g. "GET, HEAD".
-    virtual std::string allowedMethods(const std::string& path) const = 0;
+    // The methods the request's address takes, e.g. "GET, HEAD". Asked before its headers and
+    // body are read: only what its target gives (path, page, folder, query) is set.
+    virtual std::string allowedMethods(const HttpRequest& request) const = 0;
 };
 
 }  // namespace dataservice

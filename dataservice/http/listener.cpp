@@ -24,7 +24,6 @@
 #include <thread>
 #include <vector>
 
-#include "dataservice/common/params.h"
 #include "dataservice/http/deadline_watch.h"
 #include "dataservice/http/replies.h"
 #include "dataservice/http/response_cache.h"
@@ -34,11 +33,14 @@
 namespace dataservice {
 namespace {
 
-// One request: the target as it came on the request line, and a form's body. Once handed to
-// the handler it waits, suspended, for their reply, which may come from another thread.
+// One request: the target as it came on the request line, what it gives (decoded once, at the
+// first call), and a form's body. Once handed to the handler it waits, suspended, for their
+// reply, which may come from another thread.
 struct RequestState {
     std::string target;
+    HttpRequest fromTarget;  // path, page, folder and query
     std::string body;
+    bool post = false;  // a POST the address takes
     bool started = false;
     bool handedOver = false;
     std::mutex mutex;  // guards the two below
@@ -143,25 +145,9 @@ struct Listener::Impl {
         auto* rs = static_cast<RequestState*>(*requestCls);
         if (!rs) return MHD_NO;
         const std::string_view verb = method;
-        const std::string path = pathOf(rs->target);
-        const std::string allowed = handler.allowedMethods(path);
-        const bool post = verb == "POST" && allowed.find("POST") != std::string::npos;
-        if (!rs->started) {
-            rs->started = true;
-            if (MHD_get_connection_values(c, MHD_HEADER_KIND, nullptr, nullptr) >
-                static_cast<int>(options.maxHeaders))
-                return send(c, textReply(431, "too many header fields"));
-            // Refused at once; the library closes the connection rather than read a body.
-            if (verb != "GET" && verb != "HEAD" && !post) return send(c, methodNotAllowed(allowed));
-            // A form announced too large is refused before a byte of it is read.
-            const std::string length = header(c, "Content-Length");
-            const auto announced = length.empty() ? std::optional<std::size_t>(0) : text::ParseWhole<std::size_t>(length);
-            if (post && (length.size() > 9 || !announced || *announced > options.maxFormBody))
-                return send(c, textReply(413, "request too large"));
-            return MHD_YES;  // the reply goes out once the whole request is in
-        }
+        if (!rs->started) return begin(c, *rs, verb);
         if (*uploadSize > 0) {
-            if (!post || rs->body.size() + *uploadSize > options.maxFormBody)
+            if (!rs->post || rs->body.size() + *uploadSize > options.maxFormBody)
                 return send(c, textReply(413, "request too large"));
             rs->body.append(uploadData, *uploadSize);
             *uploadSize = 0;
@@ -180,6 +166,25 @@ struct Listener::Impl {
             return reply ? send(c, *reply) : MHD_YES;
         }
         return handOver(c, *rs, verb);
+    }
+
+    // The request line and headers are in: the target is decoded, and what cannot be answered
+    // is refused before a byte of a body is read.
+    MHD_Result begin(MHD_Connection* c, RequestState& rs, std::string_view verb) {
+        rs.started = true;
+        setTarget(rs.fromTarget, rs.target);
+        const std::string allowed = handler.allowedMethods(rs.fromTarget);
+        rs.post = verb == "POST" && allowed.find("POST") != std::string::npos;
+        if (MHD_get_connection_values(c, MHD_HEADER_KIND, nullptr, nullptr) > static_cast<int>(options.maxHeaders))
+            return send(c, textReply(431, "too many header fields"));
+        // Refused at once; the library closes the connection rather than read a body.
+        if (verb != "GET" && verb != "HEAD" && !rs.post) return send(c, methodNotAllowed(allowed));
+        // A form announced too large is refused before a byte of it is read.
+        const std::string length = header(c, "Content-Length");
+        const auto announced = length.empty() ? std::optional<std::size_t>(0) : text::ParseWhole<std::size_t>(length);
+        if (rs.post && (length.size() > 9 || !announced || *announced > options.maxFormBody))
+            return send(c, textReply(413, "request too large"));
+        return MHD_YES;  // the reply goes out once the whole request is in
     }
 
     // Gives the request to the pages and, unless they answer at once, parks the connection
@@ -224,16 +229,10 @@ struct Listener::Impl {
         if (--count == 0) allLanded.notify_all();
     }
 
-    static std::string pathOf(const std::string& target) {
-        return percentDecode(std::string_view(target).substr(0, target.find('?')), false);
-    }
-
+    // Called once per request, with the whole of it in.
     HttpRequest request(MHD_Connection* c, RequestState& rs, std::string_view method) const {
-        HttpRequest r;
+        HttpRequest r = std::move(rs.fromTarget);
         r.method = std::string(method);
-        const std::size_t q = rs.target.find('?');
-        r.path = pathOf(rs.target);
-        if (q != std::string::npos) r.rawQuery = rs.target.substr(q + 1);
         r.body = std::move(rs.body);
         r.cookies = header(c, "Cookie");
         r.origin = header(c, "Origin");

@@ -14,7 +14,10 @@ using Headers = std::vector<std::pair<std::string, std::string>>;
 // Nothing here is trusted.
 struct HttpRequest {
     std::string method = "GET";
+    // Set together by setPath, so that no page splits the path again.
     std::string path;           // decoded, e.g. "/vantrel/getdata.asp"
+    std::string page;           // its last segment, e.g. "getdata.asp"
+    std::string folder;         // the segment before that, e.g. "vantrel"; empty when none
     std::string rawQuery;       // the text after "?", as it arrived
     std::string body;           // a form's body (POST only)
     std::string cookies;        // the Cookie header
@@ -26,6 +29,12 @@ struct HttpRequest {
     // when the caller cannot tell.
     std::function<bool()> clientGone;
 };
+
+// Sets the decoded path, and the page and folder it names.
+void setPath(HttpRequest& request, std::string path);
+// Sets the path from a request line's target as it arrived (percent-encoded, any query after
+// "?"), and the raw query.
+void setTarget(HttpRequest& request, std::string_view target);
 
 struct HttpReply {
     int status = 200;

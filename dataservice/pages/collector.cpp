@@ -26,11 +26,6 @@ HttpReply failure(const std::exception_ptr& error) {
     }
     return textReply(500, "internal error");
 }
-
-std::string lastSegment(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 }  // namespace
 
 struct CollectorPages::Call {
@@ -51,16 +46,15 @@ struct CollectorPages::Call {
 };
 
 void CollectorPages::handle(const HttpRequest& request, const RequestHandler::Reply& reply) {
-    const std::string page = lastSegment(request.path);
     Params params = parseQuery(request.rawQuery);
-    const PageDef* def = findPage(page);
+    const PageDef* def = findPage(request.page);
     // Refused before any work: nothing stored, nothing journalled.
     if (!def) return reply(textReply(404, "no such page"));
     for (const std::string& key : def->keys)
         if (!findParam(params, key)) return reply(textReply(400, "missing key " + key));
 
     auto call = std::make_shared<Call>(
-        Call{def, std::move(params), request.path, page, request.clientAddress, request.clientGone, reply});
+        Call{def, std::move(params), request.path, request.page, request.clientAddress, request.clientGone, reply});
     if (def->auth != Auth::Password) return commit(call);
     // A pair proven a moment ago needs no read of the account before the transaction, which
     // stores only while the account still holds the hash it was proven against.

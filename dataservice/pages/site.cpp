@@ -15,20 +15,13 @@
 namespace dataservice {
 namespace {
 
-// The path's last segment, and the one before it (empty when there is none).
-std::pair<std::string, std::string> lastSegments(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return {path, ""};
-    std::string last = path.substr(slash + 1);
-    const std::size_t before = slash == 0 ? std::string::npos : path.rfind('/', slash - 1);
-    std::string parent = before == std::string::npos ? path.substr(0, slash) : path.substr(before + 1, slash - before - 1);
-    return {std::move(last), std::move(parent)};
+bool isProfilePage(const HttpRequest& request) {
+    return text::EqualsNoCase(request.page, "hwsw.asp") && inProfileFolder(request);
 }
 
-bool isProfileFolder(const std::string& parent) { return text::EqualsNoCase(parent, "profile"); }
-
-bool isProfilePage(const std::string& last, const std::string& parent) {
-    return text::EqualsNoCase(last, "hwsw.asp") && isProfileFolder(parent);
+// The profile's style sheet or script when the request asks for one of them, else nullptr.
+const HttpReply* profileFile(const HttpRequest& request) {
+    return inProfileFolder(request) ? profile::staticFile(text::LowerAscii(request.page)) : nullptr;
 }
 
 // Passes on the first reply and drops any other, so that an error path taken after a reply
@@ -54,6 +47,8 @@ std::chrono::microseconds oneDerivation(int iterations) {
 
 }  // namespace
 
+bool inProfileFolder(const HttpRequest& request) { return text::EqualsNoCase(request.folder, "profile"); }
+
 Pages::Pages(Store& store, JournalObserver observer, PagesOptions options)
     : store_(store),
       options_(options),
@@ -67,7 +62,7 @@ Pages::Pages(Store& store, JournalObserver observer, PagesOptions options)
 
 HttpReply Pages::handle(const std::string& path, std::string_view rawQuery) {
     HttpRequest request;
-    request.path = path;
+    setPath(request, path);
     request.rawQuery = std::string(rawQuery);
     return handle(request);
 }
@@ -84,8 +79,7 @@ void Pages::handle(const HttpRequest& request, Reply replyOnce) {
     maybePurge();
     std::optional<HttpReply> now;  // answered here, after the work, outside its error handling
     try {
-        const auto [page, parent] = lastSegments(request.path);
-        if (isProfilePage(page, parent) && (request.method == "GET" || request.method == "POST")) {
+        if (isProfilePage(request) && (request.method == "GET" || request.method == "POST")) {
             // A sign-in may cost a key derivation and every view reads the store: neither on
             // the caller's thread, which serves other clients meanwhile.
             auto answer = [this, request, reply] {
@@ -103,10 +97,10 @@ void Pages::handle(const HttpRequest& request, Reply replyOnce) {
             else
                 return;
         }
-        if (const HttpReply* file = isProfileFolder(parent) ? profile::staticFile(text::LowerAscii(page)) : nullptr)
+        if (const HttpReply* file = profileFile(request))
             now = *file;
         else if (request.method != "GET")
-            now = methodNotAllowed(allowedMethods(request.path));
+            now = methodNotAllowed(allowedMethods(request));
         else
             collector_.handle(request, reply);
     } catch (const std::exception&) {
@@ -117,13 +111,12 @@ void Pages::handle(const HttpRequest& request, Reply replyOnce) {
 }
 
 HttpReply Pages::head(const HttpRequest& request) {
-    const auto [page, parent] = lastSegments(request.path);
     HttpReply reply;
-    if (isProfilePage(page, parent)) {
+    if (isProfilePage(request)) {
         reply = HttpReply{200, std::string(kHtmlType), "", {}};
-    } else if (const HttpReply* file = isProfileFolder(parent) ? profile::staticFile(text::LowerAscii(page)) : nullptr) {
+    } else if (const HttpReply* file = profileFile(request)) {
         reply = HttpReply{200, file->contentType, "", {}};
-    } else if (findPage(page)) {
+    } else if (findPage(request.page)) {
         reply = HttpReply{200, std::string(kRecordSetType), "", {}};
     } else {
         reply = HttpReply{404, std::string(kPlainTextType), "", {}};
@@ -132,9 +125,8 @@ HttpReply Pages::head(const HttpRequest& request) {
     return reply;
 }
 
-std::string Pages::allowedMethods(const std::string& path) const {
-    const auto [page, parent] = lastSegments(path);
-    return isProfilePage(page, parent) ? "GET, HEAD, POST" : "GET, HEAD";
+std::string Pages::allowedMethods(const HttpRequest& request) const {
+    return isProfilePage(request) ? "GET, HEAD, POST" : "GET, HEAD";
 }
 
 void Pages::maybePurge() noexcept {

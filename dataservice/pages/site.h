@@ -28,6 +28,10 @@ struct PagesOptions {
     std::chrono::milliseconds checkBound{1000};
 };
 
+// Whether the request is for the profile's folder ("profile", in any case), where its page and
+// files are.
+bool inProfileFolder(const HttpRequest& request);
+
 class Pages final : public RequestHandler {
 public:
     using JournalObserver = CollectorPages::JournalObserver;
@@ -46,7 +50,7 @@ public:
     HttpReply handle(const std::string& path, std::string_view rawQuery);
 
     HttpReply head(const HttpRequest& request) override;
-    std::string allowedMethods(const std::string& path) const override;
+    std::string allowedMethods(const HttpRequest& request) const override;
 
     PasswordVerifier& verifier() { return passwords_.verifier(); }
     const PagesOptions& options() const { return options_; }

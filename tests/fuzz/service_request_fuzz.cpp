@@ -44,7 +44,7 @@ VANTREL_FUZZ_TARGET(request) {
     static const char* const kMethods[] = {"GET", "POST", "HEAD", "PUT"};
     dataservice::HttpRequest request;
     request.method = kMethods[parts[0].empty() ? 0 : static_cast<unsigned char>(parts[0][0]) % 4];
-    request.path = parts[1].empty() || parts[1][0] != '/' ? "/" + parts[1] : parts[1];
+    dataservice::setPath(request, parts[1].empty() || parts[1][0] != '/' ? "/" + parts[1] : parts[1]);
     request.rawQuery = parts[2];
     request.body = parts[3];
     request.cookies = parts[4];

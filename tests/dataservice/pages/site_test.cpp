@@ -20,9 +20,7 @@ TEST_P(AnsweredOnce, EvenWhenItsReplyThrows) {
     Store store(dir.file("s.db"), StoreOptions{kTestIterations});
     Pages pages(store);
     HttpRequest request;
-    const std::string target = GetParam();
-    request.path = target.substr(0, target.find('?'));
-    if (target.find('?') != std::string::npos) request.rawQuery = target.substr(target.find('?') + 1);
+    setTarget(request, GetParam());
     std::atomic<int> calls{0};
     std::promise<void> first;
     EXPECT_NO_THROW(pages.handle(request, [&](HttpReply) {

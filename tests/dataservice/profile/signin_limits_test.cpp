@@ -22,7 +22,7 @@ protected:
     }
     HttpRequest account(const std::string& uid, const std::string& pwd, const std::string& from) {
         HttpRequest r;
-        r.path = "/getdata.asp";
+        setPath(r, "/getdata.asp");
         r.rawQuery = "UID=" + uid + "&PWD=" + pwd;
         r.clientAddress = from;
         return r;
@@ -32,7 +32,7 @@ protected:
     }
     HttpReply request(const std::string& path, const std::string& query, const std::string& from) {
         HttpRequest r;
-        r.path = path;
+        setPath(r, path);
         r.rawQuery = query;
         r.clientAddress = from;
         return pages->handle(r);
@@ -80,7 +80,7 @@ TEST_P(Limits, AnAddressTryingManyNamesIsStoppedAndAVerifiedRunGoesOn) {
     // Lock alice by failing; her collector, verified a moment ago, still uploads.
     for (int i = 0; i < 5; ++i) accepted("alice", "bad", "10.0.0.3");
     HttpRequest upload;
-    upload.path = "/sftdata.asp";
+    setPath(upload, "/sftdata.asp");
     upload.rawQuery = "UID=alice&qIS=still+stored&PWD=right";
     upload.clientAddress = "10.0.0.1";
     pages->handle(upload);
@@ -90,7 +90,7 @@ TEST_P(Limits, AnAddressTryingManyNamesIsStoppedAndAVerifiedRunGoesOn) {
 TEST_P(Limits, WalkingEvaluationNamesIsStoppedPerAddress) {
     ASSERT_TRUE(store->profiles().registerEvaluation("Eval0000A"));
     HttpRequest r;
-    r.path = "/evalsftdata.asp";
+    setPath(r, "/evalsftdata.asp");
     r.clientAddress = "10.7.7.7";
     for (int i = 0; i < 10; ++i) {
         r.rawQuery = "UID=Eval1000" + std::to_string(i) + "&qIS=x";
