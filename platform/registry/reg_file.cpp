@@ -206,6 +206,14 @@ private:
         return bytes;
     }
 
+    // What a value line's data says: the value's type and bytes, or that the value goes.
+    struct ValueData {
+        bool remove = false;
+        std::uint32_t type = REG_NONE;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    // `"name"=data`, or `@=data` for the key's default value.
     void value(std::string_view line) {
         std::size_t pos = 0;
         std::string name;
@@ -216,63 +224,61 @@ private:
         }
         while (pos < line.size() && isBlank(line[pos])) ++pos;
         if (pos >= line.size() || line[pos] != '=') fail("expected '=' after the value name");
-        std::string_view data = Trim(line.substr(pos + 1));
-
-        std::uint32_t type;
-        std::vector<std::uint8_t> bytes;
-        bool remove = false;
-        if (data == "-") {
-            remove = true;
-        } else if (!data.empty() && data.front() == '"') {
-            std::size_t end = 0;
-            const std::string text = quoted(data, end);
-            if (!Trim(data.substr(end)).empty()) fail("unexpected text after the closing quote");
-            type = REG_SZ;
-            bytes = registryText(text);
-        } else if (StartsWithNoCase(data, "dword:")) {
-            const std::string_view digits = data.substr(6);
-            if (digits.empty() || digits.size() > 8) fail("a dword needs 1 to 8 hexadecimal digits");
-            std::uint32_t n = 0;
-            for (char c : digits) {
-                const int d = HexDigit(c);
-                if (d < 0) fail("a dword needs 1 to 8 hexadecimal digits");
-                n = n * 16 + static_cast<std::uint32_t>(d);
-            }
-            type = REG_DWORD;
-            bytes = {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
-                     static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)};
-        } else if (StartsWithNoCase(data, "hex:")) {
-            type = REG_BINARY;
-            bytes = hexBytes(data.substr(4));
-        } else if (StartsWithNoCase(data, "hex(")) {
-            const auto close = data.find("):");
-            const std::string_view digits = close == std::string_view::npos ? std::string_view{}
-                                                                             : data.substr(4, close - 4);
-            if (digits.empty() || digits.size() > 8) fail("expected hex(type): with a hexadecimal type");
-            type = 0;
-            for (char c : digits) {
-                const int d = HexDigit(c);
-                if (d < 0) fail("expected hex(type): with a hexadecimal type");
-                type = type * 16 + static_cast<std::uint32_t>(d);
-            }
-            bytes = hexBytes(data.substr(close + 2));
-            if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
-                // Texts are written as the editor's characters: UTF-16 in version 5, 8-bit before.
-                const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-                const std::string text = unicodeHex_ ? utf8FromUtf16le(raw) : utf8FromLocal8Bit(raw);
-                bytes.assign(text.begin(), text.end());
-            }
-        } else {
-            fail("unknown value data \"" + std::string(data) + "\"");
-        }
+        ValueData data = valueData(Trim(line.substr(pos + 1)));
 
         if (!inSection_) fail("a value before the first key");
         if (!current_) return;  // under another root or a deleted key
-        if (remove) {
+        if (data.remove) {
             current_->removeValue(name);
         } else {
-            current_->setValue(name, type, std::move(bytes));
+            current_->setValue(name, data.type, std::move(data.bytes));
         }
+    }
+
+    ValueData valueData(std::string_view data) const {
+        if (data == "-") return {true, REG_NONE, {}};
+        if (!data.empty() && data.front() == '"') {
+            std::size_t end = 0;
+            const std::string text = quoted(data, end);
+            if (!Trim(data.substr(end)).empty()) fail("unexpected text after the closing quote");
+            return {false, REG_SZ, registryText(text)};
+        }
+        if (StartsWithNoCase(data, "dword:")) {
+            const std::uint32_t n = hexNumber(data.substr(6), "a dword needs 1 to 8 hexadecimal digits");
+            return {false, REG_DWORD,
+                    {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
+                     static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)}};
+        }
+        if (StartsWithNoCase(data, "hex:")) return {false, REG_BINARY, hexBytes(data.substr(4))};
+        if (StartsWithNoCase(data, "hex(")) return typedHex(data);
+        fail("unknown value data \"" + std::string(data) + "\"");
+    }
+
+    // `hex(type):` and the bytes. A text's bytes are the editor's characters, kept as UTF-8.
+    ValueData typedHex(std::string_view data) const {
+        const auto close = data.find("):");
+        const std::string_view digits = close == std::string_view::npos ? std::string_view{} : data.substr(4, close - 4);
+        const std::uint32_t type = hexNumber(digits, "expected hex(type): with a hexadecimal type");
+        std::vector<std::uint8_t> bytes = hexBytes(data.substr(close + 2));
+        if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+            // The editor writes UTF-16 in version 5, 8-bit before.
+            const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+            const std::string text = unicodeHex_ ? utf8FromUtf16le(raw) : utf8FromLocal8Bit(raw);
+            bytes.assign(text.begin(), text.end());
+        }
+        return {false, type, std::move(bytes)};
+    }
+
+    // 1 to 8 hexadecimal digits; anything else fails with `complaint`.
+    std::uint32_t hexNumber(std::string_view digits, const char* complaint) const {
+        if (digits.empty() || digits.size() > 8) fail(complaint);
+        std::uint32_t n = 0;
+        for (char c : digits) {
+            const int d = HexDigit(c);
+            if (d < 0) fail(complaint);
+            n = n * 16 + static_cast<std::uint32_t>(d);
+        }
+        return n;
     }
 
     std::string text_;
