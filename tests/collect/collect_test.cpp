@@ -13,6 +13,7 @@
 #include "collect/collect.h"
 #include "platform/common/errors.h"
 #include "tests/support/fakes.h"
+#include "tests/support/upload_pages.h"
 
 namespace {
 
@@ -22,15 +23,8 @@ using ::testing::HasSubstr;
 constexpr const char* kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr const char* kServer = "http://127.0.0.1:8080/vantrel/";
 
-const std::vector<std::string> kUploads = {"sftdata.asp",  "sftdata.asp",     "sounddata.asp",
-                                           "videodata.asp", "printdata.asp",  "MMSdata.asp",
-                                           "mainhwddata.asp", "OSdata.asp",   "NICdata.asp"};
-
-std::vector<std::string> Pages(std::vector<std::string> head, const std::string& prefix, bool finalize) {
-    for (const std::string& page : kUploads) head.push_back(prefix + page);
-    if (finalize) head.push_back("finalize.asp");
-    return head;
-}
+const std::vector<std::string> kSubscriberPages = uploads::SubscriberRun(uploads::kTwoPrograms);
+const std::vector<std::string> kEvaluationPages = uploads::EvaluationRun(uploads::kTwoPrograms);
 
 const std::string kComplete = "Your Hardware and Software Collection Is Complete\n";
 const std::string kEvalComplete =
@@ -128,10 +122,8 @@ void Nothing(Machine&) {}
 std::ostream& operator<<(std::ostream& os, const Outcome& o) { return os << o.name; }
 
 const std::vector<Outcome> kOutcomes = {
-    {"SubscriberComplete", {"--user", "alice", "--quiet"}, Nothing, 0,
-     Pages({"getversion.asp", "getdata.asp", "updatedata.asp"}, "", true), kComplete, ""},
-    {"EvaluatingComplete", {"--evaluating", "--quiet"}, Nothing, 0,
-     Pages({"getversion.asp", "gettemp.asp", "evalupdatedata.asp"}, "eval", false), kEvalComplete, ""},
+    {"SubscriberComplete", {"--user", "alice", "--quiet"}, Nothing, 0, kSubscriberPages, kComplete, ""},
+    {"EvaluatingComplete", {"--evaluating", "--quiet"}, Nothing, 0, kEvaluationPages, kEvalComplete, ""},
     {"VersionRefused", {"--user", "alice"}, [](Machine& m) { m.versionRecords = 0; }, 3, {"getversion.asp"}, "",
      "You are running Vantrel Collector v1.1.10. Go to http://www.vantrelnet.example/download/downloadnow.asp and "
      "download the most current version, Vantrel Collector v1.1.11.\n"},
@@ -143,20 +135,20 @@ const std::vector<Outcome> kOutcomes = {
     {"AccountCheckUnanswered", {"--user", "alice"}, [](Machine& m) { m.accountRecords = -1; }, 1,
      {"getversion.asp", "getdata.asp"}, "", "could not be reached to check your username and password"},
     {"OneUploadFails", {"--user", "alice", "--quiet"}, [](Machine& m) { m.failingPages = {"sounddata.asp"}; }, 1,
-     Pages({"getversion.asp", "getdata.asp", "updatedata.asp"}, "", true),
+     kSubscriberPages,
      "Your Hardware and Software Collection Is Not Complete. The upload did not complete: 1 of 11 items could not "
      "be sent." + kAdvice, ""},
     {"EvaluationNotRegistered", {"--evaluating", "--quiet"}, [](Machine& m) { m.failingPages = {"gettemp.asp"}; }, 1,
-     Pages({"getversion.asp", "gettemp.asp", "evalupdatedata.asp"}, "eval", false),
+     kEvaluationPages,
      "The Hardware and Software Collection Is Not Complete. Your evaluation Username could not be registered with "
      "the VantrelNet service." + kAdvice, ""},
     // Without patience the busy upload fails at once; the run is made once more, and fails again.
     {"ARunFailedForABusyServiceIsMadeOnceMore", {"--user", "alice", "--quiet", "--busy-wait", "0"},
      [](Machine& m) { m.busyPages = {"NICdata.asp"}; }, 1,
      [] {
-         auto twice = Pages({"getversion.asp", "getdata.asp", "updatedata.asp"}, "", true);
+         auto twice = kSubscriberPages;
          twice.push_back("updatedata.asp");
-         return Pages(twice, "", true);
+         return uploads::RunPages(twice, "", true, uploads::kTwoPrograms);
      }(),
      "Your Hardware and Software Collection Is Not Complete. The upload did not complete: 1 of 11 items could not "
      "be sent." + kAdvice, "The VantrelNet service was busy: the collection runs once more in 0 seconds.\n"},
@@ -169,8 +161,7 @@ const std::vector<Outcome> kOutcomes = {
      "WMI Failed To Load: Unable to load WMI. Please read the Vantrel Collector FAQ at "
      "http://www.vantrelnet.example/download/FAQ.asp to troubleshoot this problem."},
     {"ServerOptionOverridesTheSetting", {"--server", "http://192.0.2.7:81/v", "--evaluating", "--quiet"},
-     [](Machine& m) { m.serverPath = "http://192.0.2.7:81/v/"; }, 0,
-     Pages({"getversion.asp", "gettemp.asp", "evalupdatedata.asp"}, "eval", false), kEvalComplete, ""},
+     [](Machine& m) { m.serverPath = "http://192.0.2.7:81/v/"; }, 0, kEvaluationPages, kEvalComplete, ""},
     {"NoServerPath", {"--user", "alice"}, [](Machine& m) { m.registry.SetString("Software\\Vantrel", "ServerPath", ""); }, 2, {}, "",
      "no data service address"},
     {"NoPasswordLine", {"--user", "alice"}, [](Machine&) {}, 2, {}, "", "no password on standard input"},

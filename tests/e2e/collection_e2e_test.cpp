@@ -19,6 +19,7 @@
 #include "tests/support/dataservice_process.h"
 #include "tests/support/fakes.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/upload_pages.h"
 #include "wizard/cwizard.h"
 
 namespace {
@@ -43,13 +44,9 @@ const std::vector<std::string> kStoredItems = {
     "NIC\tIntel Corporation Ethernet Connection (4) I219-LM",
 };
 
-std::vector<std::string> UploadPages(const std::string& prefix) {
-    std::vector<std::string> pages(3, prefix + "sftdata.asp");
-    for (const char* page : {"sounddata.asp", "videodata.asp", "printdata.asp", "printdata.asp", "MMSdata.asp",
-                             "mainhwddata.asp", "OSdata.asp", "NICdata.asp", "NICdata.asp"})
-        pages.push_back(prefix + page);
-    return pages;
-}
+// The laptop fixture and the uninstall list have three programs, two printers and two network
+// adapters.
+const uploads::ItemCounts kLaptopItems = {{"sftdata.asp", 3}, {"printdata.asp", 2}, {"NICdata.asp", 2}};
 
 class CollectorAgainstService : public ::testing::Test {
 protected:
@@ -133,10 +130,7 @@ TEST_F(CollectorAgainstService, ASubscribersRunStoresEveryItemInOrderAndEndsWith
 
     records.reset();
     service.stop();
-    std::vector<std::string> journal{"getversion.asp", "getdata.asp", "updatedata.asp"};
-    for (const std::string& page : UploadPages("")) journal.push_back(page);
-    journal.push_back("finalize.asp");
-    EXPECT_THAT(service.journalPages(), ElementsAreArray(journal));
+    EXPECT_THAT(service.journalPages(), ElementsAreArray(uploads::SubscriberRun(kLaptopItems)));
     EXPECT_THAT(service.items("alice"), ElementsAreArray(kStoredItems));
 }
 
@@ -155,9 +149,7 @@ TEST_F(CollectorAgainstService, AnEvaluatingUsersRunUsesTheTwinsAndNoClosingRequ
 
     records.reset();
     service.stop();
-    std::vector<std::string> journal{"getversion.asp", "gettemp.asp", "evalupdatedata.asp"};
-    for (const std::string& page : UploadPages("eval")) journal.push_back(page);
-    EXPECT_THAT(service.journalPages(), ElementsAreArray(journal));
+    EXPECT_THAT(service.journalPages(), ElementsAreArray(uploads::EvaluationRun(kLaptopItems)));
     EXPECT_THAT(service.items(evalId), ElementsAreArray(kStoredItems));
 }
 

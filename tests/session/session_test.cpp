@@ -14,6 +14,7 @@
 #include "platform/common/errors.h"
 #include "session/session.h"
 #include "tests/support/fakes.h"
+#include "tests/support/upload_pages.h"
 
 namespace {
 
@@ -25,18 +26,8 @@ constexpr const char* kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion
 constexpr const char* kServer = "http://127.0.0.1:8080/vantrel/";
 const std::string kAdvice = " Please check your connection to the Internet and run Vantrel Collector again.";
 
-const std::vector<std::string> kUploads = {"sftdata.asp",   "sftdata.asp",   "sounddata.asp",
-                                           "videodata.asp", "printdata.asp", "MMSdata.asp",
-                                           "mainhwddata.asp", "OSdata.asp",  "NICdata.asp"};
-
-std::vector<std::string> Pages(std::vector<std::string> head, const std::string& prefix, bool finalize) {
-    for (const std::string& page : kUploads) head.push_back(prefix + page);
-    if (finalize) head.push_back("finalize.asp");
-    return head;
-}
-const std::vector<std::string> kSubscriberPages = Pages({"getversion.asp", "getdata.asp", "updatedata.asp"}, "", true);
-const std::vector<std::string> kEvaluationPages =
-    Pages({"getversion.asp", "gettemp.asp", "evalupdatedata.asp"}, "eval", false);
+const std::vector<std::string> kSubscriberPages = uploads::SubscriberRun(uploads::kTwoPrograms);
+const std::vector<std::string> kEvaluationPages = uploads::EvaluationRun(uploads::kTwoPrograms);
 
 class RecordingPrompter : public session::Prompter {
 public:
