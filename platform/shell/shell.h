@@ -15,7 +15,7 @@ public:
     virtual void Execute(const std::string& address, const std::string& verb, WindowHandle owner) = 0;
 };
 
-// xdg-open, spawned without a shell and never waited for.
+// Linux: xdg-open, spawned without a shell and never waited for. Windows: ShellExecuteW.
 std::unique_ptr<Shell> makeSystemShell();
 
 }  // namespace platform
