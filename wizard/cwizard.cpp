@@ -4,11 +4,13 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include "platform/common/errors.h"
 #include "platform/common/guard.h"
 #include "platform/common/numbers.h"
 #include "platform/platform.h"
+#include "wizard/paint_pacer.h"
 
 namespace wizard {
 
@@ -127,7 +129,13 @@ void CWizard::Step(std::int32_t Direction) {
 }
 
 void CWizard::RunAudit() {
-    if (auditRoutine_) auditRoutine_(*this);
+    if (!auditRoutine_) return;
+    // The run yields at every item and sets a progress text for most; painting each would cost
+    // more than the items themselves.
+    PaintPacer pacer(*this);
+    runPacer_ = &pacer;
+    const auto unset = qScopeGuard([&] { runPacer_ = nullptr; });
+    auditRoutine_(*this);
 }
 
 void CWizard::Start(const StepKey& FirstStep) {
@@ -234,6 +242,7 @@ bool CWizard::SetPageLabelText(const char* labelName, const std::string& text) {
     auto* label = currentPageForm_->findChild<QLabel*>(QString::fromLatin1(labelName));
     if (!label) return false;
     label->setText(QString::fromStdString(text));
+    if (runPacer_) runPacer_->Tick();
     return true;
 }
 

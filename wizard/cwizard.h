@@ -21,6 +21,8 @@ namespace platform { struct Platform; }
 
 namespace wizard {
 
+class PaintPacer;
+
 struct PageEntry {
     StepKey Key;
     std::shared_ptr<IWizardPage> Page;
@@ -162,6 +164,7 @@ private:
     platform::WindowHandle focusReturnHandle_ = nullptr;
 
     std::function<void(CWizard&)> auditRoutine_;
+    PaintPacer* runPacer_ = nullptr;  // while the collection run is in progress
     std::function<void(CWizard&)> nextHandler_;
 
     QLabel* picSplash_ = nullptr;
