@@ -27,11 +27,11 @@ inline constexpr const char* kAccountCheckFailedLead =
     "connection to the Internet and try again. If the problem continues please visit ";
 inline constexpr const char* kAccountCheckFailedTail = ".";
 
-// The local address that means only loopback is up.
 // The service asked to be asked again later: lead + seconds + tail.
 inline constexpr const char* kServiceBusyLead = "The VantrelNet service is busy. Trying again in ";
 inline constexpr const char* kServiceBusyTail = " seconds...";
 
+// The local address that means only loopback is up.
 inline constexpr const char* kLoopbackAddress = "127.0.0.1";
 
 // The settings' value names below kSettingsKey.
