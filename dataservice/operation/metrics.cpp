@@ -53,6 +53,8 @@ struct Metrics::Block {
     std::array<Counter, kSecondsSlots> checkWait{};
     Counter checkWaitMicros{};
     Counter checksBusy{};
+    Counter checksRun{};
+    Counter checkCpuMicros{};
 };
 
 namespace {
@@ -151,6 +153,12 @@ void Metrics::passwordCheckWaited(double seconds) {
 
 void Metrics::passwordCheckRefused() { add(mine().checksBusy); }
 
+void Metrics::passwordCheckRan(double cpuSeconds) {
+    Block& b = mine();
+    add(b.checksRun);
+    add(b.checkCpuMicros, static_cast<std::uint64_t>(std::max(0.0, cpuSeconds) * 1e6));
+}
+
 namespace {
 
 // Adds `field` of every block up.
@@ -216,7 +224,15 @@ void Metrics::renderPasswordChecks(std::string& out, const std::vector<Block*>& 
          "Password checks refused as busy: they could not have started within the bound.");
     out += "vantrel_password_checks_refused_total " +
            std::to_string(total(blocks, [](const Block& b) -> const Counter& { return b.checksBusy; })) + "\n";
-
+    head(out, "vantrel_password_checks_total", "counter", "Password checks run.");
+    out += "vantrel_password_checks_total " +
+           std::to_string(total(blocks, [](const Block& b) -> const Counter& { return b.checksRun; })) + "\n";
+    head(out, "vantrel_password_check_cpu_seconds_total", "counter",
+         "Processor time the password checks took: their key derivations, nearly all.");
+    out += "vantrel_password_check_cpu_seconds_total " +
+           std::to_string(static_cast<double>(total(blocks, [](const Block& b) -> const Counter& {
+                              return b.checkCpuMicros;
+                          })) / 1e6) + "\n";
 }
 
 std::string Metrics::render(long connectionsOpen, std::uint64_t connectionsRefused) const {

@@ -47,6 +47,8 @@ public:
     void passwordChecksPending(std::int64_t n) { checksPending_.store(n, std::memory_order_relaxed); }
     void passwordCheckWaited(double seconds);
     void passwordCheckRefused();
+    // A check that ran, and the processor time its thread spent on it (a key derivation, nearly all).
+    void passwordCheckRan(double cpuSeconds);
     // The refused sign-ins so far, by reason, for the log's summary.
     using SignInRefusals = std::array<std::uint64_t, static_cast<std::size_t>(SignInRefusal::Count)>;
     SignInRefusals signInRefusals() const;

@@ -1,10 +1,14 @@
 // The password checks' queue: bounded by the time a newcomer would wait, judged from the checks
 // ahead and one check's time, never by a clock in the test.
+#include <ctime>
 #include <future>
+#include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "dataservice/auth/check_queue.h"
+#include "dataservice/operation/metrics.h"
 
 namespace dataservice {
 namespace {
@@ -35,6 +39,37 @@ TEST(CheckQueue, RefusesWhatCouldNotStartWithinTheBoundAndSaysWhenToComeBack) {
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(wider.post([going] { going.wait(); })) << i;
     EXPECT_TRUE(wider.post([] {}));
     go.set_value();
+}
+
+double metric(const std::string& name) {
+    const std::string page = Metrics::global().render(0, 0);
+    const std::size_t at = page.find("\n" + name + " ");
+    return at == std::string::npos ? -1 : std::stod(page.substr(at + name.size() + 2));
+}
+
+double threadCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+TEST(CheckQueue, CountsTheProcessorTimeOfItsChecksNotTheirWaits) {
+    // What capacity planning divides by: a check that sleeps costs the cores nothing.
+    const double checks = metric("vantrel_password_checks_total"),
+                 cpu = metric("vantrel_password_check_cpu_seconds_total");
+    ASSERT_GE(checks, 0);
+    CheckQueue queue(1, 10s, 1ms);
+    EXPECT_FALSE(queue.post([] { std::this_thread::sleep_for(300ms); }));
+    EXPECT_FALSE(queue.post([] {
+        const double began = threadCpuSeconds();
+        while (threadCpuSeconds() - began < 0.05) {
+        }
+    }));
+    while (queue.pending() > 0) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(metric("vantrel_password_checks_total") - checks, 2);
+    const double spent = metric("vantrel_password_check_cpu_seconds_total") - cpu;
+    EXPECT_GE(spent, 0.05);
+    EXPECT_LT(spent, 0.25) << "the sleeping check's 0.3 s counted as processor time";
 }
 
 }  // namespace
