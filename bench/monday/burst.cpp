@@ -124,6 +124,10 @@ BurstFigures runBurst(const Options& o, const std::string& db) {
     f.serviceCpu = service.cpuSeconds() - cpu;
     f.postgresCpu = postgres ? load::postgresCpuSeconds() - pg : 0;
     f.refusedByService = service.metric("vantrel_password_checks_refused_total").value_or(-1);
+    f.commits = service.metric("vantrel_store_commit_batch_size_count").value_or(0);
+    f.committed = service.metric("vantrel_store_commit_batch_size_sum").value_or(0);
+    f.checksRun = service.metric("vantrel_password_checks_total").value_or(0);
+    f.checkCpu = service.metric("vantrel_password_check_cpu_seconds_total").value_or(0);
     service.stop();
     return f;
 }

@@ -19,6 +19,8 @@ struct BurstFigures {
     std::uint64_t busy = 0, limited = 0, retries = 0, gaveUp = 0, failed = 0, notSent = 0;
     std::uint64_t checks = 0;     // accepted account checks: one key derivation each
     double refusedByService = -1;  // the service's own count of checks refused as busy
+    double commits = 0, committed = 0;   // the writer's transactions and the requests they held
+    double checksRun = 0, checkCpu = 0;  // the service's checks and their threads' processor time
     double serviceCpu = 0, postgresCpu = 0;  // seconds over the burst
 };
 
