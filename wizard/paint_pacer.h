@@ -1,5 +1,5 @@
 #pragma once
-// Holds a window's repaints to one a frame interval while a step's run yields at every item.
+// Holds a window's repaints to one an interval while a step's run yields at every item.
 // A thousand programs go by in well under a second, and painting each progress text (wrapping,
 // shaping, drawing the glyphs) costs more than uploading the item. Controls keep taking every
 // change at once: whatever paints the window (a paced paint, an expose, the paint owed at the
@@ -12,8 +12,8 @@
 
 namespace wizard {
 
-// About one frame of a 60 Hz screen.
-inline constexpr std::chrono::milliseconds kFrameInterval{16};
+// Twenty texts a second still read as moving; more are a blur that costs the run its time.
+inline constexpr std::chrono::milliseconds kFrameInterval{50};
 
 class PaintPacer : public QObject {
 public:
