@@ -55,7 +55,7 @@ Access::Access(const std::string& target, const std::function<void(Sql&)>& prepa
         writerDb_->beginSchemaChange();
         try {
             prepare(*writerSql_);
-            writerSql_->execute("CREATE TABLE IF NOT EXISTS writer_marks (token TEXT PRIMARY KEY)");
+            claimMarkRow();
             writerDb_->commit();
         } catch (...) {
             writerDb_->rollback();
@@ -175,25 +175,33 @@ bool Access::runBatch(std::vector<Pending>& batch) {
     return true;
 }
 
-// The mark goes last, so that it is sent with the commit; the previous one goes with it, which
-// keeps one mark per writer.
+// A row no other writer holds, dead or alive: the schema change's lock keeps two starting
+// writers from taking the same.
+void Access::claimMarkRow() {
+    writerSql_->execute("CREATE TABLE IF NOT EXISTS writer_commit_marks (writer INTEGER PRIMARY KEY, token TEXT NOT NULL)");
+    for (;;) {
+        markRow_ = std::stoll(randomToken().substr(0, 7), nullptr, 16) + 1;
+        auto taken = writerSql_->query("SELECT 1 FROM writer_commit_marks WHERE writer = ?1");
+        taken->bind(1, markRow_);
+        if (taken->step()) continue;
+        auto st = writerSql_->query("INSERT INTO writer_commit_marks (writer, token) VALUES (?1, '')");
+        st->bind(1, markRow_).run();
+        return;
+    }
+}
+
+// The mark goes last, so that it is sent with the commit.
 void Access::markBatch() {
     mark_ = randomToken();
-    if (!previousMark_.empty()) {
-        auto gone = writerSql_->query("DELETE FROM writer_marks WHERE token = ?1");
-        gone->bind(1, std::string_view(previousMark_)).send();
-    }
-    auto st = writerSql_->query("INSERT INTO writer_marks (token) VALUES (?1)");
-    st->bind(1, std::string_view(mark_)).send();
+    auto st = writerSql_->query("UPDATE writer_commit_marks SET token = ?2 WHERE writer = ?1");
+    st->bind(1, markRow_).bind(2, std::string_view(mark_)).send();
 }
 
 Access::Outcome Access::outcomeOfMark() {
     try {
-        auto st = writerSql_->query("SELECT 1 FROM writer_marks WHERE token = ?1");
-        st->bind(1, std::string_view(mark_));
-        const bool found = st->step();
-        if (found) previousMark_ = mark_;
-        return found ? Outcome::Committed : Outcome::NotCommitted;
+        auto st = writerSql_->query("SELECT 1 FROM writer_commit_marks WHERE writer = ?1 AND token = ?2");
+        st->bind(1, markRow_).bind(2, std::string_view(mark_));
+        return st->step() ? Outcome::Committed : Outcome::NotCommitted;
     } catch (...) {
         return Outcome::Unknown;
     }
@@ -239,7 +247,6 @@ bool Access::runPipelined(std::vector<Pending*>& live) {
             markBatch();
             committing = true;
             db.commit();
-            previousMark_ = mark_;
             return true;
         } catch (...) {
             db.setSender(-1);
@@ -290,7 +297,6 @@ void Access::commitBatch(std::vector<Pending>& batch) {
         markBatch();
         committing = true;
         writerDb_->commit();
-        previousMark_ = mark_;
     } catch (...) {
         const std::exception_ptr failed = std::current_exception();
         if (open) writerDb_->rollback();
