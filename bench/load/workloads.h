@@ -53,7 +53,8 @@ public:
           sent_(static_cast<std::size_t>(o.connections), 0) {}
 
     // A first request per connection, not counted, lets the service check each password once
-    // (it remembers a checked password for minutes, as during a real run). Returns the failed.
+    // (it remembers a checked password for minutes, as during a real run); it is a reset, as a
+    // run's is, so that the uploads go into a collection as every collector's do. Returns the failed.
     // The service refuses checks it could not start within about a second: a connection so
     // refused comes back when told, as a collector does.
     std::uint64_t warmUp() {
@@ -61,7 +62,7 @@ public:
         std::uint64_t failed = 0;
         const NextTarget once = [&](int c) -> std::optional<std::string> {
             if (warm[static_cast<std::size_t>(c)]) return std::nullopt;
-            return nextUpload(c);
+            return resetTarget(accounts_[static_cast<std::size_t>(c) % accounts_.size()]);
         };
         // The first request of each account costs a full key derivation: give it the collector's time.
         Generator generator(ports_, o_.connections, toDuration(o_.runTimeout));
