@@ -98,16 +98,29 @@ eval_id="$(awk -F'\t' '$4 ~ /gettemp\.asp$/ { sub(/^TempID=/, "", $5); id = $5 }
 "$service" --db "$work/db" list-items "$eval_id" > "$work/eval-items"
 diff <(cut -f1 "$work/items" | sort) <(cut -f1 "$work/eval-items" | sort) > /dev/null ||
   fail "the evaluation run stored other categories than the subscriber's"
-# OCR of Wine's 8-point text confuses a few glyphs (B read as 6, 8 or E, 0 as D): both sides are
-# compared with each such group folded into one character.
+# OCR of Wine's 8-point text confuses glyphs of like shape (9 read as 3 or S, 8 as 2, S or B, A as 4,
+# D as 0): both sides are compared with each such group folded into one character, and the picture
+# is read at a few scales and thresholds, one reading of which must match. Another identifier of
+# five hexadecimal characters still folds to the one shown with a chance of about 1 in 400.
 read_shown() {
-  convert "$1" -crop 300x50+130+110 +repage -colorspace Gray -filter Lanczos -resize 500% png:- |
-    tesseract stdin stdout --psm 6 -c tessedit_char_whitelist="$(printf '%s' {A..Z} {a..z} {0..9}) ." 2> /dev/null |
-    tr -s ' \n' ' ' | sed -n 's/.*Username is \(Eval[^.]*\)\..*/\1/p' | tr -d ' '
+  local scale threshold
+  for scale in 400 500 600; do
+    for threshold in "" "-threshold 55%"; do
+      # shellcheck disable=SC2086
+      convert "$1" -crop 300x50+130+110 +repage -colorspace Gray -filter Lanczos -resize "$scale%" $threshold png:- |
+        tesseract stdin stdout --psm 6 -c tessedit_char_whitelist="$(printf '%s' {A..Z} {a..z} {0..9}) ." 2> /dev/null |
+        tr -s ' \n' ' ' | sed -n 's/.*Username is \(Eval[^.]*\)\..*/\1/p' | tr -d ' '
+      echo
+    done
+  done
 }
-fold() { tr 'B86EDOQ0Il1S5Z2' '666600001115522' <<< "$1"; }
-shown="$(read_shown "$work/evaluation/3-progress.png")"
-[ "$(fold "$shown")" = "$(fold "$eval_id")" ] || fail "the last page showed \"$shown\", not $eval_id"
+fold() { tr 'B86E9S5Z23DOQ0Il1A4' '6666666666000011144' <<< "$1"; }
+readings="$(read_shown "$work/evaluation/3-progress.png")"
+matched=""
+while read -r shown; do
+  if [ -n "$shown" ] && [ "$(fold "$shown")" = "$(fold "$eval_id")" ]; then matched="$shown"; fi
+done <<< "$readings"
+[ -n "$matched" ] || fail "the last page showed none of \"$(echo $readings)\" as $eval_id"
 note "the evaluation username $eval_id was shown and holds $(wc -l < "$work/eval-items") items"
 
 # A change of the administrator's, then the removal: the programs and the menu entry go, the
