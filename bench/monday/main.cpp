@@ -2,7 +2,6 @@
 // whose first request meets a cold password check, many arriving at once; then what a database
 // grown to millions of items costs the uploads, a reset, a prune and the signed-in page.
 #include <signal.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,18 +19,13 @@
 #include "bench/monday/options.h"
 #include "bench/monday/report.h"
 #include "dataservice/common/passwords.h"
+#include "dataservice/common/work_pool.h"
 #include "tests/support/scratch_dir.h"
 
 namespace monday {
 namespace {
 
 void onStopSignal(int) { load::gInterrupted = true; }
-
-double threadCpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
 
 // One key derivation at the accounts' iterations, in processor time, with every core deriving at
 // once as the service's check threads do in a burst: the mean of each round, the least of three.
@@ -43,9 +37,9 @@ double derivationSeconds() {
         std::vector<std::thread> threads;
         for (unsigned t = 0; t < cores; ++t)
             threads.emplace_back([&took, t] {
-                const double began = threadCpuSeconds();
+                const double began = dataservice::threadCpuSeconds();
                 dataservice::hashPassword("monday", dataservice::kDefaultPasswordIterations);
-                took[t] = threadCpuSeconds() - began;
+                took[t] = dataservice::threadCpuSeconds() - began;
             });
         for (std::thread& t : threads) t.join();
         least = std::min(least, std::accumulate(took.begin(), took.end(), 0.0) / cores);

@@ -1,20 +1,11 @@
 #include "dataservice/auth/check_queue.h"
 
 #include <algorithm>
-#include <ctime>
 
+#include "dataservice/common/work_pool.h"
 #include "dataservice/operation/metrics.h"
 
 namespace dataservice {
-namespace {
-
-double threadCpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-}  // namespace
 
 CheckQueue::CheckQueue(unsigned threads, std::chrono::milliseconds bound, std::chrono::microseconds estimate)
     : threads_(std::max(1u, threads)), bound_(bound), checkMicros_(estimate.count()), pool_(threads_) {}

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <ctime>
 
 namespace dataservice {
 
@@ -13,6 +14,12 @@ std::thread backgroundThread(std::function<void()> body) {
         pthread_sigmask(SIG_BLOCK, &all, nullptr);
         body();
     });
+}
+
+double threadCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 WorkPool::WorkPool(unsigned threads) {

@@ -14,6 +14,9 @@ namespace dataservice {
 // the thread that waits for it (SIGINT would otherwise end the process from any thread).
 std::thread backgroundThread(std::function<void()> body);
 
+// The processor time the calling thread has used so far, in seconds.
+double threadCpuSeconds();
+
 class WorkPool {
 public:
     explicit WorkPool(unsigned threads);

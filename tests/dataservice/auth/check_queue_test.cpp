@@ -1,6 +1,5 @@
 // The password checks' queue: bounded by the time a newcomer would wait, judged from the checks
 // ahead and one check's time, never by a clock in the test.
-#include <ctime>
 #include <future>
 #include <string>
 #include <thread>
@@ -47,11 +46,6 @@ double metric(const std::string& name) {
     return at == std::string::npos ? -1 : std::stod(page.substr(at + name.size() + 2));
 }
 
-double threadCpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
 
 TEST(CheckQueue, CountsTheProcessorTimeOfItsChecksNotTheirWaits) {
     // What capacity planning divides by: a check that sleeps costs the cores nothing.
