@@ -17,6 +17,8 @@ void Page4::CreateControls(QWidget& form) {
     // Its box never changes; fixed, a new text does not ask the form to lay out again (an event
     // posted, and the event loop woken, at every item of the run).
     Label2->setFixedSize(Label2->size());
+    // An evaluating user is asked to write the username down: it can be selected and copied.
+    Label2->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QWidget::setTabOrder(Label1[0], Label2);
 }
 

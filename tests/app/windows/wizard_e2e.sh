@@ -3,8 +3,9 @@
 # 127.0.0.1: `msiexec /i` with the service's address; a subscriber's run and an evaluating user's
 # run driven by keys into the installed wizard's window; what the service stored (the fixture
 # program from Wine's uninstall key, Wine's hardware, the evaluation username the last page
-# showed); then `msiexec /x`, which keeps the settings, and `msiexec /i` again, which keeps them too. Needs a display (scripts/windows-test
-# runs ctest under Xvfb). Every wait is bounded.
+# showed, copied from it); then `msiexec /x`, which keeps the settings, and `msiexec /i` again,
+# which keeps them too. Needs a display (scripts/windows-test runs ctest under Xvfb). Every wait
+# is bounded.
 #
 #   wizard_e2e.sh MSI VANTREL-DATASERVICE [SHOTS_DIR]
 #
@@ -67,13 +68,13 @@ note "installed; ServerPath $base"
 # A run each, by keys into the installed wizard; Finish hands the profile page to Wine's browser
 # hand-off, which calls xdg-open: a stand-in records it.
 stand_in_opener "$work/bin" "$work/opened"
-drive() {  # drive USER PASSWORD OUT: one run of the installed wizard
-  VANTREL_SETTLE_SECONDS=300 VANTREL_SCREENSHOT_WORK="$work" VANTREL_SCREENSHOT_USER="$1" VANTREL_SCREENSHOT_PASSWORD="$2" \
+drive() {  # drive USER PASSWORD OUT [COPY]: one run of the installed wizard
+  VANTREL_SCREENSHOT_COPY="${4:-}" VANTREL_SETTLE_SECONDS=300 VANTREL_SCREENSHOT_WORK="$work" VANTREL_SCREENSHOT_USER="$1" VANTREL_SCREENSHOT_PASSWORD="$2" \
     timeout 300 "$here/scripts/lib/drive-wizard" "$installed/vantrel-collector.exe" "$3" ||
     { cat "$work/collector.log" >&2; fail "the wizard's run${1:+ as $1}"; }
 }
 drive alice 's3cret pw&=' "$work/subscriber"
-drive "" "" "$work/evaluation"
+drive "" "" "$work/evaluation" "$work/evaluation-progress.txt"
 if [ -n "$shots" ]; then
   mkdir -p "$shots"
   cp "$work/subscriber"/*.png "$shots/"
@@ -91,36 +92,18 @@ done
 grep -q $'^OS\t.*Windows' "$work/items" || fail "the operating system is not Wine's Windows"
 
 # The evaluation username: the one registered, holding the same inventory, and the one the
-# progress page showed (read off its picture).
+# progress page showed.
 "$service" --db "$work/db" list-journal > "$work/journal"
 eval_id="$(awk -F'\t' '$4 ~ /gettemp\.asp$/ { sub(/^TempID=/, "", $5); id = $5 } END { print id }' "$work/journal")"
 [ ${#eval_id} = 9 ] || fail "no evaluation username was registered: $(grep -c . "$work/journal") journal lines"
 "$service" --db "$work/db" list-items "$eval_id" > "$work/eval-items"
 diff <(cut -f1 "$work/items" | sort) <(cut -f1 "$work/eval-items" | sort) > /dev/null ||
   fail "the evaluation run stored other categories than the subscriber's"
-# OCR of Wine's 8-point text confuses glyphs of like shape (9 read as 3 or S, 8 as 2, S or B, A as 4,
-# D as 0): both sides are compared with each such group folded into one character, and the picture
-# is read at a few scales and thresholds, one reading of which must match. Another identifier of
-# five hexadecimal characters still folds to the one shown with a chance of about 1 in 400.
-read_shown() {
-  local scale threshold
-  for scale in 400 500 600; do
-    for threshold in "" "-threshold 55%"; do
-      # shellcheck disable=SC2086
-      convert "$1" -crop 300x50+130+110 +repage -colorspace Gray -filter Lanczos -resize "$scale%" $threshold png:- |
-        tesseract stdin stdout --psm 6 -c tessedit_char_whitelist="$(printf '%s' {A..Z} {a..z} {0..9}) ." 2> /dev/null |
-        tr -s ' \n' ' ' | sed -n 's/.*Username is \(Eval[^.]*\)\..*/\1/p' | tr -d ' '
-      echo
-    done
-  done
-}
-fold() { tr 'B86E9S5Z23DOQ0Il1A4' '6666666666000011144' <<< "$1"; }
-readings="$(read_shown "$work/evaluation/3-progress.png")"
-matched=""
-while read -r shown; do
-  if [ -n "$shown" ] && [ "$(fold "$shown")" = "$(fold "$eval_id")" ]; then matched="$shown"; fi
-done <<< "$readings"
-[ -n "$matched" ] || fail "the last page showed none of \"$(echo $readings)\" as $eval_id"
+# The progress line as the page holds it: selected and copied there, read off the X clipboard,
+# which Wine keeps in step with its own.
+shown="$(tr -d '\r\0' < "$work/evaluation-progress.txt")"
+expected="The Hardware and Software Collection Is Complete. Your evaluation Username is $eval_id. Please write down this username now."
+[ "$shown" = "$expected" ] || fail "the last page showed \"$shown\", not $eval_id"
 note "the evaluation username $eval_id was shown and holds $(wc -l < "$work/eval-items") items"
 
 # A change of the administrator's, then the removal: the programs and the menu entry go, the
